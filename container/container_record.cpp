@@ -1,0 +1,90 @@
+#include "container/container_record.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace quorvane {
+
+namespace {
+
+void PutLe32(std::uint8_t* out, std::uint32_t v) noexcept
+{
+    out[0] = std::uint8_t(v);
+    out[1] = std::uint8_t(v >> 8);
+    out[2] = std::uint8_t(v >> 16);
+    out[3] = std::uint8_t(v >> 24);
+}
+
+std::uint32_t GetLe32(const std::uint8_t* in) noexcept
+{
+    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 |
+           std::uint32_t(in[3]) << 24;
+}
+
+}  // namespace
+
+void WriteRecordHead(std::uint8_t* out, std::u16string_view storedName, std::int32_t dataSize) noexcept
+{
+    PutLe32(out, static_cast<std::uint32_t>(dataSize));
+    PutLe32(out + 4, static_cast<std::uint32_t>(storedName.size() * 2));
+    std::uint8_t* name = out + kRecordHeaderBytes;
+    for (char16_t unit : storedName) {
+        *name++ = std::uint8_t(unit & 0xFF);
+        *name++ = std::uint8_t(unit >> 8);
+    }
+}
+
+CSecureBuffer LayoutContainerRecord(std::u16string_view storedName, std::int32_t dataSize)
+{
+    if (dataSize < 0) throw std::length_error("negative data size");
+    const std::int64_t r = ContainerRecordLength(static_cast<std::int64_t>(storedName.size()), dataSize);
+    if (r > kMaxRecordLength) throw std::length_error("container record over 2 GiB");
+    CSecureBuffer record(static_cast<std::size_t>(r));
+    WriteRecordHead(record.Data(), storedName, dataSize);
+    return record;
+}
+
+CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::uint8_t* fileData,
+                                   std::int32_t dataSize)
+{
+    CSecureBuffer record = LayoutContainerRecord(storedName, dataSize);
+    if (dataSize > 0) std::memcpy(record.Data() + kRecordHeaderBytes + 2 * storedName.size(), fileData, dataSize);
+    return record;
+}
+
+RecordCheck ParseContainerRecord(const std::uint8_t* record, std::size_t length, ContainerContents& contents)
+{
+    if (length < kRecordHeaderBytes) return RecordCheck::tooShort;
+    const auto dataSize = static_cast<std::int32_t>(GetLe32(record));
+    const std::uint32_t nameBytes = GetLe32(record + 4);
+    const std::size_t room = length - kRecordHeaderBytes;
+    if (nameBytes > room) return RecordCheck::nameOutOfRange;
+    if (dataSize < 0 || static_cast<std::size_t>(dataSize) > room - nameBytes) return RecordCheck::dataOutOfRange;
+
+    std::u16string name;
+    name.reserve(nameBytes / 2);
+    const std::uint8_t* p = record + kRecordHeaderBytes;
+    for (std::uint32_t i = 0; i + 1 < nameBytes; i += 2) {
+        const auto unit = static_cast<char16_t>(p[i] | p[i + 1] << 8);
+        if (unit == 0) break;
+        name.push_back(unit);
+    }
+    contents.dataSize = dataSize;
+    contents.nameBytes = nameBytes;
+    contents.storedName = std::move(name);
+    contents.dataOffset = kRecordHeaderBytes + nameBytes;
+    return RecordCheck::ok;
+}
+
+bool HasWrittenFill(const std::uint8_t* record, std::size_t length, const ContainerContents& contents) noexcept
+{
+    const std::size_t end = std::size_t(contents.dataOffset) + std::size_t(contents.dataSize);
+    if (end > length) return false;
+    const std::size_t fill = length - end;
+    if (fill < 1 || fill > 8) return false;
+    for (std::size_t i = end; i < length; ++i)
+        if (record[i] != 0) return false;
+    return true;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,60 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "cipher/secure_memory.h"
+
+namespace quorvane {
+
+// The plaintext record a container enciphers, all integers little-endian:
+//   dataSize (int32) | nameBytes (uint32) | storedName (UTF-16LE) | fileData | 1..8 zero bytes
+constexpr std::uint32_t kRecordHeaderBytes = 8;
+// Sizes are signed 32-bit throughout the format; a longer record can't exist.
+constexpr std::int64_t kMaxRecordLength = 0x7FFFFFFF;
+
+// R for a name of nameUnits code units and dataSize file bytes: the smallest
+// multiple of 8 greater than 8 + 2*nameUnits + dataSize (so 1 to 8 bytes of fill).
+// Computed in 64 bits; compare with kMaxRecordLength before allocating.
+constexpr std::int64_t ContainerRecordLength(std::int64_t nameUnits, std::int64_t dataSize) noexcept
+{
+    const std::int64_t l = kRecordHeaderBytes + 2 * nameUnits + dataSize;
+    return l + 8 - l % 8;
+}
+
+struct ContainerContents {
+    std::int32_t dataSize = 0;
+    std::uint32_t nameBytes = 0;
+    std::u16string storedName;      // cut at the first zero code unit
+    std::uint32_t dataOffset = 0;   // 8 + nameBytes, odd or even
+};
+
+enum class RecordCheck {
+    ok,
+    tooShort,        // shorter than the two size fields
+    nameOutOfRange,  // nameBytes beyond the record
+    dataOutOfRange,  // dataSize negative or beyond the record
+};
+
+// A zero-filled record of R bytes with header and name in place; the caller
+// fills the file bytes at offset 8 + nameBytes (read straight from disk).
+// Throws std::length_error when R would exceed kMaxRecordLength.
+CSecureBuffer LayoutContainerRecord(std::u16string_view storedName, std::int32_t dataSize);
+
+// Layout plus a copy of the file bytes.
+CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::uint8_t* fileData,
+                                   std::int32_t dataSize);
+
+// Writes the 8-byte header and the name; `out` needs 8 + 2 * name.size() bytes.
+void WriteRecordHead(std::uint8_t* out, std::u16string_view storedName, std::int32_t dataSize) noexcept;
+
+// Reads the fields of a deciphered record and checks that the name and the
+// file bytes lie inside it. Nothing is read past `length` bytes.
+RecordCheck ParseContainerRecord(const std::uint8_t* record, std::size_t length, ContainerContents& contents);
+
+// True when the bytes after the file data are exactly what the encrypt side
+// writes: 1 to 8 zero bytes up to the end. A wrong key fails this with near certainty.
+bool HasWrittenFill(const std::uint8_t* record, std::size_t length, const ContainerContents& contents) noexcept;
+
+}  // namespace quorvane

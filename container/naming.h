@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+// The stored name for a source path: the text after its last backslash
+// (the whole path when it has none).
+std::u16string ExtractFileName(std::u16string_view path);
+
+// The proposed container path: the file name's extension replaced by ".dat",
+// or ".dat" appended when the file name has none. Only the text after the
+// last backslash is searched, and a leading full stop is no extension.
+std::u16string MakeContainerName(std::u16string_view path);
+
+// A stored name made safe to propose: the text after the last "\" or "/", with
+// < > : " | ? * and U+0000..U+001F replaced by "_". Empty when nothing usable
+// is left (an empty name, "." or ".."): a container from someone else must not
+// steer the output into another folder.
+std::u16string MakeSafeFileName(std::u16string_view storedName);
+
+}  // namespace quorvane

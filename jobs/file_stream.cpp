@@ -1,0 +1,133 @@
+#include "jobs/file_stream.h"
+
+#include <limits>
+#include <locale>
+#include <optional>
+
+#include "jobs/platform_file.h"
+
+namespace quorvane {
+
+namespace {
+
+// The byte stream's conversion is the identity under any locale; the named one
+// is taken where the platform has it and silently skipped where it doesn't.
+const std::optional<std::locale>& JapaneseLocale()
+{
+    static const std::optional<std::locale> locale = []() -> std::optional<std::locale> {
+        try {
+            return std::locale(std::locale(), "Japanese", std::locale::ctype);
+        } catch (...) {
+            return std::nullopt;
+        }
+    }();
+    return locale;
+}
+
+}  // namespace
+
+CFileStream::~CFileStream()
+{
+    if (stream.is_open()) stream.close();
+    DiscardOutput();
+}
+
+bool CFileStream::SyncState()
+{
+    if (stream.fail()) failed = true;  // fail() covers badbit too
+    return !failed;
+}
+
+void CFileStream::DiscardOutput() noexcept
+{
+    if (!temporaryPath.empty()) {
+        RemoveFileQuietly(temporaryPath);
+        temporaryPath.clear();
+    }
+}
+
+bool CFileStream::OpenFileStream(std::u16string_view path, bool forReading)
+{
+    if (stream.is_open() && !CloseFileStream()) failed = true;
+    if (const auto& locale = JapaneseLocale()) stream.imbue(*locale);
+
+    const std::filesystem::path target = ToFsPath(path);
+    if (forReading) {
+        stream.open(target, std::ios::in | std::ios::binary);
+        if (!stream.is_open()) failed = true;
+        return SyncState();
+    }
+
+    destinationPath = target;
+    if (!IsReplaceableDestination(target) || !CreateTemporaryBeside(target, temporaryPath)) {
+        failed = true;
+        return false;
+    }
+    stream.open(temporaryPath, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!stream.is_open()) {
+        failed = true;
+        DiscardOutput();
+    }
+    return SyncState();
+}
+
+int CFileStream::GetStreamSize()
+{
+    if (!stream.is_open() || failed) return 0;
+    stream.seekg(0, std::ios::end);
+    const std::streamoff end = stream.fail() ? -1 : std::streamoff(stream.tellg());
+    stream.seekg(0, std::ios::beg);
+    const std::streamoff start = stream.fail() ? -1 : std::streamoff(stream.tellg());
+    if (!SyncState() || end < 0 || start < 0) {
+        failed = true;
+        return 0;
+    }
+    const std::streamoff size = end - start;
+    if (size > std::numeric_limits<int>::max()) {
+        // Never hand out a wrapped or negative size.
+        tooLarge = true;
+        failed = true;
+        return 0;
+    }
+    return static_cast<int>(size);
+}
+
+bool CFileStream::ReadWholeStream(std::uint8_t* buffer, int& length)
+{
+    if (!stream.is_open() || length < 0) return false;
+    if (failed) return false;
+    stream.read(reinterpret_cast<char*>(buffer), length);
+    if (stream.gcount() != length) failed = true;
+    return SyncState();
+}
+
+bool CFileStream::WriteWholeStream(const std::uint8_t*& buffer, int& length)
+{
+    if (!stream.is_open() || temporaryPath.empty() || length < 0) return false;
+    if (failed) return false;
+    stream.write(reinterpret_cast<const char*>(buffer), length);
+    return SyncState();
+}
+
+bool CFileStream::CloseFileStream()
+{
+    if (!stream.is_open()) return !failed;
+    if (temporaryPath.empty()) {
+        stream.close();
+        return SyncState();
+    }
+    // An output: commit only if every byte reached the file and the disk.
+    stream.flush();
+    SyncState();
+    stream.close();
+    SyncState();
+    if (!failed && FlushFileToDisk(temporaryPath) && ReplaceFileAtomically(temporaryPath, destinationPath)) {
+        temporaryPath.clear();
+        return true;
+    }
+    failed = true;
+    DiscardOutput();
+    return false;
+}
+
+}  // namespace quorvane

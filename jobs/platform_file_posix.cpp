@@ -1,0 +1,92 @@
+#include "jobs/platform_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "container/text_codec.h"
+
+namespace quorvane {
+
+std::filesystem::path ToFsPath(std::u16string_view path)
+{
+    const std::string utf8 = Utf16ToUtf8(path);
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::u16string FromFsPath(const std::filesystem::path& path)
+{
+    const std::string& native = path.native();
+    std::u16string out;
+    if (!Utf8ToUtf16(native, out)) {
+        // A Linux name need not be UTF-8; keep each byte as one code unit rather than fail.
+        out.assign(native.begin(), native.end());
+    }
+    return out;
+}
+
+bool IsReplaceableDestination(const std::filesystem::path& destination)
+{
+    struct stat st {};
+    if (::stat(destination.c_str(), &st) != 0) return errno == ENOENT;
+    // Checked by mode bits rather than access(2): as root that would always say yes.
+    return S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
+bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesystem::path& temporary)
+{
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    struct stat existing {};
+    const bool keepMode = ::stat(destination.c_str(), &existing) == 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".%d.%llx.%u.qvt", static_cast<int>(::getpid()), stamp,
+                      counter.fetch_add(1));
+        std::filesystem::path candidate = destination;
+        candidate += suffix;
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            // A replaced file keeps its permissions.
+            if (keepMode) (void)::fchmod(fd, existing.st_mode & 07777);
+            ::close(fd);
+            temporary = std::move(candidate);
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+bool FlushFileToDisk(const std::filesystem::path& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    // Make the new directory entry itself durable.
+    const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+void RemoveFileQuietly(const std::filesystem::path& path) noexcept
+{
+    (void)::unlink(path.c_str());
+}
+
+}  // namespace quorvane

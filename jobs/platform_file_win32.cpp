@@ -1,0 +1,74 @@
+#include "jobs/platform_file.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <atomic>
+#include <cwchar>
+
+namespace quorvane {
+
+// wchar_t is a UTF-16 code unit here, so paths pass through unchanged.
+std::filesystem::path ToFsPath(std::u16string_view path)
+{
+    return std::filesystem::path(std::wstring(path.begin(), path.end()));
+}
+
+std::u16string FromFsPath(const std::filesystem::path& path)
+{
+    const std::wstring& native = path.native();
+    return std::u16string(native.begin(), native.end());
+}
+
+bool IsReplaceableDestination(const std::filesystem::path& destination)
+{
+    const DWORD attributes = GetFileAttributesW(destination.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
+bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesystem::path& temporary)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // Short on purpose: the temporary path must stay within the platform's path limit.
+        wchar_t suffix[32];
+        const unsigned long tag = (GetCurrentProcessId() << 16) ^ GetTickCount() ^ (counter.fetch_add(1) * 2654435761u);
+        std::swprintf(suffix, 32, L".%08lx.qvt", tag);
+        std::filesystem::path candidate = destination;
+        candidate += suffix;
+        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            temporary = std::move(candidate);
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
+}
+
+bool FlushFileToDisk(const std::filesystem::path& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool ok = FlushFileBuffers(file) != 0;
+    return CloseHandle(file) != 0 && ok;
+}
+
+bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void RemoveFileQuietly(const std::filesystem::path& path) noexcept
+{
+    DeleteFileW(path.c_str());
+}
+
+}  // namespace quorvane
