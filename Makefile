@@ -5,7 +5,7 @@ SHELL := /bin/bash
 .ONESHELL:
 .SHELLFLAGS := -eo pipefail -c
 
-.PHONY: setup native windows test test-native test-windows run clean
+.PHONY: setup native windows test test-native test-windows clean
 
 setup:
 	@scripts/setup
@@ -26,8 +26,8 @@ test-windows: windows
 
 test: test-native test-windows
 
-run: windows
-	@scripts/run-app
-
 clean:
 	rm -rf build dist
+
+# Further targets (run, screenshots, dist, bench, fuzz, ...) live beside this file.
+-include mk/*.mk
