@@ -31,6 +31,13 @@ std::u16string CTempFolder::File(std::u16string_view name) const
     return FromFsPath(path_ / ToFsPath(name));
 }
 
+std::u16string CTempFolder::FileIn(std::u16string_view folder, std::u16string_view name) const
+{
+    const std::filesystem::path sub = path_ / ToFsPath(folder);
+    std::filesystem::create_directories(sub);
+    return FromFsPath(sub / ToFsPath(name));
+}
+
 Bytes ReadFileBytes(const std::u16string& path)
 {
     std::ifstream in(ToFsPath(path), std::ios::binary);

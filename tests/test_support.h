@@ -18,6 +18,8 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     // A path inside the folder, named in UTF-16 as the window would give it.
     std::u16string File(std::u16string_view name) const;
+    // A path in a subfolder, which is created.
+    std::u16string FileIn(std::u16string_view folder, std::u16string_view name) const;
 
 private:
     std::filesystem::path path_;

@@ -1,0 +1,46 @@
+#pragma once
+// A scripted stand-in for the main window: it answers the jobs from a script
+// and records every prompt, proposal and message in order.
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "jobs/job_window.h"
+
+namespace quorvane::test {
+
+struct KeyAnswer {
+    int result;
+    std::u16string text;
+};
+
+struct SaveAnswer {
+    int result;
+    std::u16string path;  // used when result is kResultOk
+};
+
+class CFakeWindow : public CJobWindow {
+public:
+    std::vector<std::u16string> sources;
+    int countOverride = 0;  // when non-zero, reported instead of sources.size()
+    std::deque<KeyAnswer> keyAnswers;
+    std::deque<SaveAnswer> saveAnswers;
+
+    // Everything the job showed, in order: "key", "save:<proposal>", "msg:<title>:<text>".
+    std::vector<std::u16string> events;
+
+    int GetSourceCount() override;
+    std::u16string GetSourceEntry(int index) override;
+    int PromptKey(CSecureText& keyText) override;
+    int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) override;
+    void ShowMessage(std::u16string_view text, std::u16string_view title) override;
+
+    std::vector<std::u16string> Messages() const;
+    std::vector<std::u16string> Proposals() const;
+};
+
+std::u16string Msg(std::u16string_view title, std::u16string_view text);
+std::string Narrow(const std::u16string& text);  // UTF-8, for failure output
+std::string Narrow(const std::vector<std::u16string>& texts);
+
+}  // namespace quorvane::test
