@@ -146,6 +146,16 @@ TEST_F(JobsTest, round_trip_restores_every_size_across_block_boundaries)
     }
 }
 
+TEST_F(JobsTest, large_file_round_trips_through_one_buffer)
+{
+    const Bytes original = test::PatternBytes(24u << 20 | 13, 21);
+    const std::u16string src = Put(u"large.bin", original);
+    CFakeWindow enc, dec;
+    ASSERT_EQ(Encrypt({src}, u"鍵", {folder.File(u"large.dat")}, enc), kJobDone) << Narrow(enc.events);
+    ASSERT_EQ(Decrypt({folder.File(u"large.dat")}, u"鍵", {folder.File(u"large.out")}, dec), kJobDone);
+    EXPECT_TRUE(test::ReadFileBytes(folder.File(u"large.out")) == original);
+}
+
 TEST_F(JobsTest, japanese_paths_names_and_keys_round_trip)
 {
     std::filesystem::create_directories(folder.Path() / ToFsPath(u"日本語フォルダ"));
