@@ -26,6 +26,13 @@ const std::optional<std::locale>& JapaneseLocale()
 
 }  // namespace
 
+CFileStream::CFileStream()
+{
+    // Unbuffered: whole-file transfers gain nothing from a stream buffer, and
+    // one would keep a copy of plaintext that is freed without being wiped.
+    stream.rdbuf()->pubsetbuf(nullptr, 0);
+}
+
 CFileStream::~CFileStream()
 {
     if (stream.is_open()) stream.close();

@@ -18,7 +18,7 @@ namespace quorvane {
 // failure until the object is destroyed.
 class CFileStream {
 public:
-    CFileStream() = default;
+    CFileStream();
     ~CFileStream();
     CFileStream(const CFileStream&) = delete;
     CFileStream& operator=(const CFileStream&) = delete;
