@@ -1,0 +1,35 @@
+#pragma once
+// The command line of quorvane-cli:
+//   quorvane-cli encrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] FILE...
+//   quorvane-cli decrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] CONTAINER...
+//   quorvane-cli --help | --version
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvane::cli {
+
+enum class CliCommand { encrypt, decrypt, help, version };
+
+struct CliOptions {
+    CliCommand command = CliCommand::help;
+    std::optional<std::u16string> keyFile;    // "-" for standard input
+    std::optional<std::u16string> output;     // only with a single input
+    std::optional<std::u16string> directory;  // the outputs' folder
+    bool force = false;
+    std::vector<std::u16string> inputs;
+};
+
+struct ParsedCommandLine {
+    bool ok = false;
+    CliOptions options;
+    std::u16string error;  // one line, English, when !ok
+};
+
+// `args` without the program name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::u16string>& args);
+
+// The text of --help.
+const char* UsageText();
+
+}  // namespace quorvane::cli

@@ -1,0 +1,186 @@
+#include "cli/cli_run.h"
+
+#include <filesystem>
+#include <new>
+
+#include "cipher/blowfish_cipher.h"
+#include "cli/cli_options.h"
+#include "cli/console.h"
+#include "cli/key_input.h"
+#include "cli/stream_jobs.h"
+#include "container/naming.h"
+#include "jobs/file_jobs.h"
+#include "jobs/platform_file.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+constexpr std::u16string_view kProgram = u"quorvane-cli: ";
+
+void Report(std::u16string_view subject, std::u16string_view reason)
+{
+    std::u16string line(kProgram);
+    if (!subject.empty()) line.append(subject).append(u": ");
+    line.append(reason);
+    WriteErrorLine(line);
+}
+
+std::u16string KeyFailureText(KeyFailure failure)
+{
+    switch (failure) {
+    case KeyFailure::noTerminal:
+        return u"no terminal to ask for the key; give it with -k KEYFILE (or -k - for standard input)";
+    case KeyFailure::cancelled: return u"no key was entered";
+    case KeyFailure::mismatch: return u"the two keys differ";
+    case KeyFailure::empty: return u"empty key";
+    case KeyFailure::notUtf8: return u"the key is not valid UTF-8";
+    case KeyFailure::tooLong: return u"the key line is longer than 65536 bytes";
+    case KeyFailure::unreadable: return u"cannot read the key";
+    case KeyFailure::none: break;
+    }
+    return u"key failure";
+}
+
+// The subject of a key message: the key file, standard input, or nothing for the terminal.
+std::u16string KeySubject(const std::optional<std::u16string>& keyFile)
+{
+    if (!keyFile) return {};
+    return *keyFile == kStandardInputName ? u"standard input" : *keyFile;
+}
+
+std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
+{
+    switch (failure) {
+    case StreamFailure::openInput: return u"cannot open";
+    case StreamFailure::notRegular: return u"not a regular file";
+    case StreamFailure::readInput: return u"cannot read";
+    case StreamFailure::inputChanged: return u"changed while it was being read";
+    case StreamFailure::tooLarge:
+        return encrypting ? u"too large (a container holds at most 2,147,483,647 bytes)"
+                          : u"too large to be a container (2 GiB or more)";
+    case StreamFailure::wrongKeyOrDamaged: return u"wrong key or damaged file";
+    case StreamFailure::noUsableName: return u"the container holds no usable file name; give one with -o";
+    case StreamFailure::outputExists: return u"already exists; use -f to replace it";
+    case StreamFailure::createOutput: return u"cannot create";
+    case StreamFailure::writeOutput:
+        return encrypting ? u"cannot write the encrypted data" : u"cannot write the decrypted data";
+    case StreamFailure::none: break;
+    }
+    return u"failed";
+}
+
+bool IsOutputFailure(StreamFailure failure)
+{
+    return failure == StreamFailure::outputExists || failure == StreamFailure::createOutput ||
+           failure == StreamFailure::writeOutput;
+}
+
+std::u16string JoinPath(const std::u16string& folder, const std::u16string& name)
+{
+    if (folder.empty()) return name;
+    return FromFsPath(ToFsPath(folder) / ToFsPath(name));
+}
+
+class CRun {
+public:
+    explicit CRun(const CliOptions& options_) : options(options_) {}
+
+    int Run()
+    {
+        const bool encrypting = options.command == CliCommand::encrypt;
+        CSecureText keyText;
+        if (const KeyFailure failure = ObtainKey(options.keyFile, encrypting, keyText); failure != KeyFailure::none) {
+            Report(KeySubject(options.keyFile), KeyFailureText(failure));
+            return failure == KeyFailure::noTerminal ? kExitUsage : kExitFailed;
+        }
+        const CSecureBuffer keyBytes = MakeKeyBytes(keyText.Text());
+
+        for (const std::u16string& input : options.inputs) {
+            current = input;
+            const StreamOutcome outcome = encrypting ? Encrypt(input, keyBytes) : Decrypt(input, keyBytes);
+            if (outcome.failure != StreamFailure::none) {
+                Report(IsOutputFailure(outcome.failure) ? outcome.outputPath : input,
+                       StreamFailureText(outcome.failure, encrypting));
+                return kExitFailed;
+            }
+        }
+        return kExitDone;
+    }
+
+    const std::u16string& Current() const { return current; }
+
+private:
+    std::u16string OutputFolder(const std::u16string& input) const
+    {
+        return options.directory ? *options.directory : FromFsPath(ToFsPath(input).parent_path());
+    }
+
+    StreamOutcome Encrypt(const std::u16string& input, const CSecureBuffer& keyBytes) const
+    {
+        EncryptTask task;
+        task.inputPath = input;
+        // The name without folder, as the window stores it.
+        task.storedName = FromFsPath(ToFsPath(input).filename());
+        task.outputPath = options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
+        task.replaceExisting = options.force;
+        return StreamEncryptFile(task, keyBytes);
+    }
+
+    StreamOutcome Decrypt(const std::u16string& input, const CSecureBuffer& keyBytes) const
+    {
+        DecryptTask task;
+        task.inputPath = input;
+        task.replaceExisting = options.force;
+        task.chooseOutput = [this, &input](const std::optional<std::u16string>& storedName) -> std::u16string {
+            if (options.output) return *options.output;
+            if (!storedName) return {};
+            // A container may come from anyone: its name must not lead into another folder.
+            const std::u16string safe = MakeSafeFileName(*storedName);
+            if (safe.empty() || safe.size() > kMaxProposedName) return {};
+            return JoinPath(OutputFolder(input), safe);
+        };
+        return StreamDecryptFile(task, keyBytes);
+    }
+
+    const CliOptions& options;
+    std::u16string current;
+};
+
+std::u16string Ascii(const char* text)
+{
+    return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::u16string>& args) noexcept
+{
+    std::u16string current;
+    try {
+        const ParsedCommandLine parsed = ParseCommandLine(args);
+        if (!parsed.ok) {
+            Report({}, parsed.error + u" (see quorvane-cli --help)");
+            return kExitUsage;
+        }
+        switch (parsed.options.command) {
+        case CliCommand::help: WriteOutputText(UsageText()); return kExitDone;
+        case CliCommand::version: WriteOutputText("quorvane-cli " QUORVANE_VERSION "\n"); return kExitDone;
+        default: break;
+        }
+        CRun run(parsed.options);
+        try {
+            return run.Run();
+        } catch (const std::bad_alloc&) {
+            Report(run.Current(), u"out of memory");
+            return kExitFailed;
+        }
+    } catch (const std::exception& e) {
+        Report({}, Ascii(e.what()));
+    } catch (...) {
+        Report({}, u"unexpected failure");
+    }
+    return kExitFailed;
+}
+
+}  // namespace quorvane::cli

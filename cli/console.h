@@ -1,0 +1,62 @@
+#pragma once
+// The few things the command line needs of the terminal and of raw file
+// descriptors, which differ between the platforms: reading a key without
+// echo, reading key bytes unbuffered, and writing text that shows correctly.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "cipher/secure_memory.h"
+
+namespace quorvane::cli {
+
+// Longest key line accepted, in bytes of UTF-8 (or code units from a console).
+// Only the first 36 code units key the cipher; the bound keeps a stray binary
+// key file from being read whole into memory.
+constexpr std::size_t kMaxKeyLineBytes = 64 * 1024;
+
+enum class TerminalRead {
+    ok,
+    endOfInput,  // end of input or an interrupt before the line was ended
+    notUtf8,
+    tooLong,
+    failed,
+};
+
+// True when standard input is an interactive terminal (a console on Windows).
+bool StandardInputIsTerminal();
+
+// Shows `prompt` on standard error and reads one line from the terminal on
+// standard input with echo off. The echo is restored on every way out,
+// including an interrupt.
+TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line);
+
+// A byte source read without any library buffering, so that no copy of the
+// key is left behind in memory that is never wiped.
+class CRawInput {
+public:
+    CRawInput() = default;
+    ~CRawInput();
+    CRawInput(const CRawInput&) = delete;
+    CRawInput& operator=(const CRawInput&) = delete;
+
+    bool OpenFile(std::u16string_view path);
+    // Standard input, switched to binary mode where the platform translates.
+    void OpenStandardInput();
+    // Bytes read, 0 at the end, negative on an error.
+    long Read(std::uint8_t* buffer, std::size_t size);
+
+private:
+    int fd = -1;
+    bool owned = false;
+};
+
+// One line on standard error, shown correctly on a console and written as
+// UTF-8 when standard error goes to a pipe or a file.
+void WriteErrorLine(std::u16string_view text);
+// Text on standard error without a line end (a prompt).
+void WriteErrorText(std::u16string_view text);
+// Plain ASCII text on standard output (help, version).
+void WriteOutputText(std::string_view text);
+
+}  // namespace quorvane::cli

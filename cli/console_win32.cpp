@@ -1,0 +1,138 @@
+#include "cli/console.h"
+
+#include <conio.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+
+#include "container/text_codec.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+std::wstring Wide(std::u16string_view text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+bool StandardErrorIsConsole()
+{
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+void WriteError(std::u16string_view text)
+{
+    if (StandardErrorIsConsole()) {
+        // The console shows any character when given UTF-16; its code page would mangle UTF-8.
+        _cputws(Wide(text).c_str());
+        return;
+    }
+    const std::string utf8 = Utf16ToUtf8(text);
+    std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+
+}  // namespace
+
+bool StandardInputIsTerminal()
+{
+    return _isatty(_fileno(stdin)) != 0;
+}
+
+TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
+{
+    WriteError(prompt);
+    std::u16string text;
+    // Reserved once so that the key never moves to a new block and leaves an unwiped copy behind.
+    text.reserve(kMaxKeyLineBytes);
+    TerminalRead result = TerminalRead::ok;
+    for (;;) {
+        const wint_t c = _getwch();
+        if (c == WEOF) {
+            result = TerminalRead::failed;
+            break;
+        }
+        if (c == 0 || c == 0xE0) {
+            // A function or arrow key comes as a prefix and a scan code, both
+            // waiting at once; a typed U+00E0 comes alone.
+            if (_kbhit()) {
+                (void)_getwch();
+                continue;
+            }
+            if (c == 0) continue;
+        }
+        if (c == L'\r' || c == L'\n') break;
+        if (c == 3) {  // Ctrl+C
+            result = TerminalRead::endOfInput;
+            break;
+        }
+        if (c == 8) {  // Backspace takes back one character, a surrogate pair whole
+            if (text.empty()) continue;
+            const std::size_t n = text.size();
+            const bool pair = n >= 2 && IsLowSurrogate(text[n - 1]) && IsHighSurrogate(text[n - 2]);
+            text.resize(n - (pair ? 2 : 1));
+            continue;
+        }
+        if (c < 0x20) continue;  // other control keys type nothing, as in the window's field
+        if (text.size() == kMaxKeyLineBytes) {
+            result = TerminalRead::tooLong;
+            break;
+        }
+        text.push_back(static_cast<char16_t>(c));
+    }
+    WriteError(u"\n");
+    if (result == TerminalRead::ok) line.Assign(text);
+    WipeString(text);
+    return result;
+}
+
+CRawInput::~CRawInput()
+{
+    if (owned && fd >= 0) _close(fd);
+}
+
+bool CRawInput::OpenFile(std::u16string_view path)
+{
+    fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    owned = fd >= 0;
+    return owned;
+}
+
+void CRawInput::OpenStandardInput()
+{
+    // Text mode would turn CRLF into LF and stop at a Ctrl+Z byte.
+    _setmode(_fileno(stdin), _O_BINARY);
+    fd = _fileno(stdin);
+    owned = false;
+}
+
+long CRawInput::Read(std::uint8_t* buffer, std::size_t size)
+{
+    if (fd < 0) return -1;
+    const unsigned chunk = size > 0x10000000u ? 0x10000000u : static_cast<unsigned>(size);
+    return _read(fd, buffer, chunk);
+}
+
+void WriteErrorLine(std::u16string_view text)
+{
+    WriteError(std::u16string(text) + u"\n");
+}
+
+void WriteErrorText(std::u16string_view text)
+{
+    WriteError(text);
+}
+
+void WriteOutputText(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace quorvane::cli

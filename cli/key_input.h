@@ -1,0 +1,35 @@
+#pragma once
+// Where the key text comes from: the first line of a key file or of standard
+// input, or typed on the terminal without echo.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cipher/secure_memory.h"
+
+namespace quorvane::cli {
+
+enum class KeyFailure {
+    none,
+    noTerminal,   // no key file and no terminal to ask on
+    cancelled,    // the prompt ended without a line
+    mismatch,     // the confirmation differs from the first entry
+    empty,
+    notUtf8,
+    tooLong,
+    unreadable,   // the key file could not be opened or read
+};
+
+// The key file name that means standard input.
+inline constexpr std::u16string_view kStandardInputName = u"-";
+
+// The key text held in the bytes of a key file: its first line, without a
+// leading UTF-8 byte-order mark and without the line end (LF or CRLF).
+KeyFailure KeyTextFromBytes(const std::uint8_t* bytes, std::size_t size, CSecureText& key);
+
+// Reads the key from `keyFile` ("-": standard input) or, when there is none,
+// asks on the terminal: once for decrypting, twice for encrypting (`confirm`).
+KeyFailure ObtainKey(const std::optional<std::u16string>& keyFile, bool confirm, CSecureText& key);
+
+}  // namespace quorvane::cli

@@ -1,0 +1,38 @@
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "cli/console.h"
+#include "container/text_codec.h"
+
+#ifdef _WIN32
+#include <cwchar>
+
+// The wide entry point: file names and keys arrive as UTF-16, whatever the code page.
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::u16string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i], argv[i] + std::wcslen(argv[i]));
+    return quorvane::cli::RunCommandLine(args);
+}
+
+#else
+
+int main(int argc, char** argv)
+{
+    std::vector<std::u16string> args;
+    for (int i = 1; i < argc; ++i) {
+        std::u16string arg;
+        // Paths go to the file system as UTF-8 again, so anything else could not name the same file.
+        if (!quorvane::Utf8ToUtf16(argv[i], arg)) {
+            const std::string position = std::to_string(i);
+            quorvane::cli::WriteErrorLine(u"quorvane-cli: argument " + std::u16string(position.begin(), position.end()) +
+                                          u" is not valid UTF-8");
+            return quorvane::cli::kExitUsage;
+        }
+        args.push_back(std::move(arg));
+    }
+    return quorvane::cli::RunCommandLine(args);
+}
+
+#endif

@@ -1,0 +1,51 @@
+#include "cli/stream_steps.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "jobs/platform_file.h"
+
+namespace quorvane::cli {
+
+StreamFailure FromSourceStatus(SourceStatus status) noexcept
+{
+    switch (status) {
+    case SourceStatus::ok: return StreamFailure::none;
+    case SourceStatus::notFound: return StreamFailure::openInput;
+    case SourceStatus::notRegular: return StreamFailure::notRegular;
+    case SourceStatus::changed: return StreamFailure::inputChanged;
+    case SourceStatus::readFailed: break;
+    }
+    return StreamFailure::readInput;
+}
+
+bool PathIsTaken(const std::u16string& path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(ToFsPath(path), error);
+    return std::filesystem::exists(status);
+}
+
+std::size_t CheckedChunkBytes(std::size_t chunkBytes)
+{
+    if (chunkBytes == 0 || chunkBytes % 8 != 0 || chunkBytes > 0x40000000u)
+        throw std::invalid_argument("chunk size must be a multiple of 8 up to 1 GiB");
+    return chunkBytes;
+}
+
+bool WriteChunk(CFileStream& output, const std::uint8_t* data, std::size_t length)
+{
+    int count = static_cast<int>(length);
+    return output.WriteWholeStream(data, count);
+}
+
+StreamFailure CommitOutput(CChunkSource& source, CFileStream& output, const std::u16string& outputPath,
+                           bool replaceExisting)
+{
+    // Closed first: on Windows an open file can't be replaced, and the input may be the output.
+    source.Close();
+    if (!replaceExisting && PathIsTaken(outputPath)) return StreamFailure::outputExists;
+    return output.CloseFileStream() ? StreamFailure::none : StreamFailure::writeOutput;
+}
+
+}  // namespace quorvane::cli
