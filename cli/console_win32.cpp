@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <io.h>
 
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
 #include <cstdio>
 #include <string>
 
@@ -42,7 +45,10 @@ bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 bool StandardInputIsTerminal()
 {
-    return _isatty(_fileno(stdin)) != 0;
+    // _isatty alone also says yes for the NUL device, where no one can type;
+    // only a console answers GetConsoleMode.
+    DWORD mode = 0;
+    return _isatty(_fileno(stdin)) != 0 && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
 TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
