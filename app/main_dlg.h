@@ -1,0 +1,45 @@
+#pragma once
+#include "app/dialog_impl.h"
+#include "app/message_loop.h"
+#include "jobs/job_window.h"
+#include "res/resource.h"
+
+namespace quorvane::app {
+
+// The program's main window: the source file list and its five commands. It
+// is also the window the jobs work through.
+class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CIdleHandler, public CJobWindow {
+public:
+    enum { IDD = IDD_MAIN };
+
+    CMainDlg() = default;
+    ~CMainDlg() override;
+
+    bool ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool FilterMessage(MSG* message) override;
+    bool HandleIdle() override;
+
+    // CJobWindow, on the list box and the platform's dialogs.
+    int GetSourceCount() override;
+    std::u16string GetSourceEntry(int index) override;
+    int PromptKey(CSecureText& keyText) override;
+    int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) override;
+    void ShowMessage(std::u16string_view text, std::u16string_view title) override;
+
+private:
+    LRESULT OnInitDialog();
+    LRESULT OnDestroy();
+    LRESULT OnShowAbout();
+    LRESULT OnSelectSource();
+    LRESULT OnEncrypt();
+    LRESULT OnDecrypt();
+    LRESULT OnExit();
+
+    void ClearSourceList();
+    void Notify(const wchar_t* text, const wchar_t* title);
+
+    HICON bigIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+};
+
+}  // namespace quorvane::app
