@@ -32,6 +32,21 @@ void CQuorvaneUser::AcceptChooser(HWND chooser, std::wstring_view typed)
     WaitGone(Pid(), chooser);
 }
 
+void CQuorvaneUser::ConfirmChooser(HWND chooser)
+{
+    Click(chooser, IDOK);
+    WaitGone(Pid(), chooser);
+}
+
+void CQuorvaneUser::ConfirmOverwrite(HWND chooser)
+{
+    Click(chooser, IDOK);
+    const HWND question = WaitForOwned(Pid(), chooser);
+    Check(GetDlgItem(question, IDYES) != nullptr, "expected the replace question, got " + Describe(question));
+    Click(question, IDYES);
+    WaitGone(Pid(), chooser);
+}
+
 void CQuorvaneUser::CancelChooser(HWND chooser)
 {
     Click(chooser, IDCANCEL);

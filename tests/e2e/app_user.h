@@ -37,6 +37,8 @@ public:
     std::wstring ChooserName(HWND chooser) { return ItemText(chooser, kChooserName); }
     // Types into the chooser's name box and confirms; the chooser must close.
     void AcceptChooser(HWND chooser, std::wstring_view typed);
+    // Confirms what the chooser shows (the proposed name, say); it must close.
+    void ConfirmChooser(HWND chooser);
     void CancelChooser(HWND chooser);
     // "元ファイル", then `typed` into the open chooser.
     void ChooseSources(std::wstring_view typed);
@@ -52,6 +54,9 @@ public:
     // Proves that no command is still running: the about box opens straight over
     // the main window, and nothing else is open.
     void ExpectIdle();
+
+    // The next dialog must be the platform's question about replacing a file; answers yes.
+    void ConfirmOverwrite(HWND chooser);
 
     // "終了(&X)": the window goes and the process ends with 2.
     void ExitWithButton();

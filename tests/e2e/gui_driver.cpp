@@ -22,6 +22,12 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM param)
     return TRUE;
 }
 
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param)
+{
+    if (ClassName(child) == L"Static") reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+    return TRUE;
+}
+
 template <class Found>
 HWND Poll(const std::string& what, Found&& found)
 {
@@ -129,7 +135,12 @@ std::string Describe(HWND dialog)
 {
     std::string text;
     text.append("\"").append(Utf8(Title(dialog))).append("\"");
-    if (const HWND message = GetDlgItem(dialog, 0xFFFF)) text.append(" saying \"").append(Utf8(Text(message))).append("\"");
+    std::vector<HWND> statics;
+    EnumChildWindows(dialog, CollectStatic, reinterpret_cast<LPARAM>(&statics));
+    for (const HWND s : statics) {
+        const std::wstring said = Text(s);
+        if (!said.empty()) text.append(" saying \"").append(Utf8(said)).append("\"");
+    }
     return text;
 }
 
