@@ -24,7 +24,7 @@ test-native: native
 test-windows: windows
 	scripts/wine-session ctest --preset windows
 
-test: test-native test-windows
+test: test-native test-windows test-sanitize test-fuzz
 
 clean:
 	rm -rf build dist

@@ -1,13 +1,26 @@
-# Hardening: the container test kit, fuzzing, fault tests.
-#   make kit     rebuilds the kit generator (OpenSSL) and rewrites tests/kit/*.vec
-#   make fuzz    runs every fuzz target for FUZZ_SECONDS seconds each (default 60)
-#   make faults  runs the fault tests alone (tmpfs, read-only, locked, killed)
-.PHONY: kit fuzz faults
+# Hardening: the container test kit, sanitizers, fuzzing, fault tests.
+#   make kit            rebuilds the kit generator (OpenSSL) and rewrites tests/kit/*.vec
+#   make test-sanitize  the native tests under AddressSanitizer and UBSan (build/sanitize)
+#   make fuzz           every fuzz target for FUZZ_SECONDS seconds each (default 60)
+#   make test-fuzz      the same for CI, 30 seconds each
+.PHONY: kit fuzz test-sanitize test-fuzz
 
 KITGEN_DIR := build/kitgen
+FUZZ_SECONDS ?= 60
 
 kit: setup
 	mkdir -p $(KITGEN_DIR)
 	g++ -std=c++20 -O1 -Wall -Wextra -Wshadow tests/tools/kitgen.cpp tests/tools/kit_vectors.cpp \
 	    -lcrypto -o $(KITGEN_DIR)/kitgen
 	$(KITGEN_DIR)/kitgen tests/kit
+
+test-sanitize: setup
+	cmake --preset sanitize >/dev/null
+	cmake --build --preset sanitize
+	ctest --preset sanitize
+
+fuzz: setup
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
+
+test-fuzz: setup
+	FUZZ_SECONDS=30 scripts/fuzz
