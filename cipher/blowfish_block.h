@@ -2,18 +2,30 @@
 // The single-block Blowfish network, written out round by round so that the
 // compiler keeps both halves in registers. Shared by the cipher object and the
 // ECB loops; internal to cipher/.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#if defined(__GNUC__)
+// The interleaved loops rely on every round being expanded in place; a call
+// would put the halves back in memory.
+#define QUORVANE_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define QUORVANE_ALWAYS_INLINE inline
+#endif
+
 namespace quorvane {
 
-inline std::uint32_t BlowfishF(const std::uint32_t* s, std::uint32_t x) noexcept
+// The indices are byte values widened to size_t, so the compiler folds each
+// box offset into the address instead of adding 512 at run time.
+QUORVANE_ALWAYS_INLINE std::uint32_t BlowfishF(const std::uint32_t* s, std::uint32_t x) noexcept
 {
-    return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) + s[768 + (x & 0xFF)];
+    return ((s[x >> 24] + s[256 + std::size_t(std::uint8_t(x >> 16))]) ^ s[512 + std::size_t(std::uint8_t(x >> 8))]) +
+           s[768 + std::size_t(std::uint8_t(x))];
 }
 
-inline void EncipherHalves(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t& left,
-                           std::uint32_t& right) noexcept
+QUORVANE_ALWAYS_INLINE void EncipherHalves(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t& left,
+                                           std::uint32_t& right) noexcept
 {
     std::uint32_t l = left ^ p[0], r = right;
     r ^= BlowfishF(s, l) ^ p[1];
@@ -37,8 +49,8 @@ inline void EncipherHalves(const std::uint32_t* p, const std::uint32_t* s, std::
     right = l;
 }
 
-inline void DecipherHalves(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t& left,
-                           std::uint32_t& right) noexcept
+QUORVANE_ALWAYS_INLINE void DecipherHalves(const std::uint32_t* p, const std::uint32_t* s, std::uint32_t& left,
+                                           std::uint32_t& right) noexcept
 {
     std::uint32_t l = left ^ p[17], r = right;
     r ^= BlowfishF(s, l) ^ p[16];

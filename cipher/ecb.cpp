@@ -1,17 +1,33 @@
-// The ECB block loops. Every block is independent, so the order of work inside
-// a call does not change the bytes.
+// The ECB block loops. Every block is independent, so neither the grouping of
+// blocks inside a call nor the split across threads changes the bytes.
+#include <cstring>
+
 #include "cipher/blowfish_block.h"
 #include "cipher/blowfish_cipher.h"
+#include "cipher/blowfish_lanes.h"
+#include "cipher/ecb_parallel.h"
 
 namespace quorvane {
 
 namespace {
 
+// Whole blocks from in to out (the same buffer, or two that don't overlap):
+// groups of kEcbLanes interleaved, then the rest one at a time.
 template <bool Encipher>
-void TransformBlocks(const std::uint32_t* p, const std::uint32_t* s, const std::uint8_t* in, std::uint8_t* out,
-                     std::uint32_t blocks) noexcept
+void TransformRun(const std::uint32_t* pArray, const std::uint32_t* s, const std::uint8_t* in, std::uint8_t* out,
+                  std::size_t blocks) noexcept
 {
-    for (std::uint32_t k = 0; k < blocks; ++k, in += 8, out += 8) {
+    // A private copy of P sits next to the spilled halves on the stack and
+    // leaves one more register for them; it is wiped before returning.
+    std::uint32_t p[18];
+    std::memcpy(p, pArray, sizeof p);
+    for (; blocks >= kEcbLanes; blocks -= kEcbLanes, in += 8 * kEcbLanes, out += 8 * kEcbLanes) {
+        if constexpr (Encipher)
+            EncipherLanes<kEcbLanes>(p, s, in, out);
+        else
+            DecipherLanes<kEcbLanes>(p, s, in, out);
+    }
+    for (; blocks != 0; --blocks, in += 8, out += 8) {
         std::uint32_t l = LoadHalf(in), r = LoadHalf(in + 4);
         if constexpr (Encipher)
             EncipherHalves(p, s, l, r);
@@ -20,30 +36,56 @@ void TransformBlocks(const std::uint32_t* p, const std::uint32_t* s, const std::
         StoreHalf(out, l);
         StoreHalf(out + 4, r);
     }
+    SecureWipe(p, sizeof p);
+}
+
+template <bool Encipher>
+void TransformBlocks(const CBlowfishCipher& cipher, const std::uint8_t* in, std::uint8_t* out, std::size_t blocks,
+                     unsigned threadCount)
+{
+    const std::uint32_t* p = cipher.PArray();
+    const std::uint32_t* s = cipher.SBoxes();
+    SplitBlocks(blocks, threadCount, [=](std::size_t first, std::size_t count) {
+        TransformRun<Encipher>(p, s, in + 8 * first, out + 8 * first, count);
+    });
 }
 
 }  // namespace
 
+std::uint32_t EncodeBlocksOnThreads(const CBlowfishCipher& cipher, const std::uint8_t* input, std::uint8_t* output,
+                                    std::uint32_t length, unsigned threadCount)
+{
+    const std::uint32_t whole = length / 8;
+    TransformBlocks<true>(cipher, input, output, whole, threadCount);
+    if (const std::uint32_t rest = length % 8; rest != 0) {
+        // The last partial block is completed with zeros before it is enciphered;
+        // in place, those zeros land in the buffer too.
+        std::uint8_t tail[8] = {};
+        std::memcpy(tail, input + 8 * std::size_t{whole}, rest);
+        TransformRun<true>(cipher.PArray(), cipher.SBoxes(), tail, output + 8 * std::size_t{whole}, 1);
+        SecureWipe(tail, sizeof tail);
+    }
+    return AlignedLength(length);
+}
+
+void DecodeBlocksOnThreads(const CBlowfishCipher& cipher, const std::uint8_t* input, std::uint8_t* output,
+                           std::uint32_t length, unsigned threadCount)
+{
+    if (length == 0) return;
+    // Rounded up without overflow: every block is read whole.
+    const std::size_t blocks = (std::size_t{length} - 1) / 8 + 1;
+    TransformBlocks<false>(cipher, input, output, blocks, threadCount);
+}
+
 std::uint32_t CBlowfishCipher::EncodeBlocks(const std::uint8_t* input, std::uint8_t* output,
                                             std::uint32_t length) const
 {
-    const std::uint32_t n = AlignedLength(length);
-    if (n == 0) return 0;
-    const std::uint32_t whole = length / 8;
-    TransformBlocks<true>(pArray.get(), sBoxes.get(), input, output, whole);
-    if (const std::uint32_t rest = length % 8; rest != 0) {
-        // The last partial block is completed with zeros before it is enciphered.
-        std::uint8_t tail[8] = {};
-        std::memcpy(tail, input + 8 * whole, rest);
-        TransformBlocks<true>(pArray.get(), sBoxes.get(), tail, output + 8 * whole, 1);
-    }
-    return n;
+    return EncodeBlocksOnThreads(*this, input, output, length, AutomaticThreadCount(length));
 }
 
 void CBlowfishCipher::DecodeBlocks(const std::uint8_t* input, std::uint8_t* output, std::uint32_t length) const
 {
-    if (length == 0) return;
-    TransformBlocks<false>(pArray.get(), sBoxes.get(), input, output, AlignedLength(length) / 8);
+    DecodeBlocksOnThreads(*this, input, output, length, AutomaticThreadCount(length));
 }
 
 }  // namespace quorvane
