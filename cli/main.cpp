@@ -8,6 +8,12 @@
 #ifdef _WIN32
 #include <cwchar>
 
+// The Windows shell leaves "*.txt" to the program, as every console tool
+// expands it; the C runtime does so before wmain when this is set.
+extern "C" {
+int _dowildcard = -1;
+}
+
 // The wide entry point: file names and keys arrive as UTF-16, whatever the code page.
 int wmain(int argc, wchar_t** argv)
 {
