@@ -60,6 +60,13 @@ bool CFileStream::OpenFileStream(std::u16string_view path, bool forReading)
 
     const std::filesystem::path target = ToFsPath(path);
     if (forReading) {
+        // Only a regular file has a size to read by: a folder reports a
+        // meaningless one on Linux, and opening a pipe could wait forever.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(target, error)) {
+            failed = true;
+            return false;
+        }
         stream.open(target, std::ios::in | std::ios::binary);
         if (!stream.is_open()) failed = true;
         return SyncState();
