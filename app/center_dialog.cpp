@@ -17,25 +17,27 @@ void CenterDialog(HWND dialog, HWND centreOn)
 
     RECT area{};
     RECT reference{};
+    ScreenRect referenceRect{};
     if (!child) {
-        if (centreOn != nullptr && !IsUsableCentre(static_cast<unsigned long>(GetWindowLongW(centreOn, GWL_STYLE))))
-            centreOn = nullptr;
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-        if (centreOn != nullptr)
+        unsigned long centreStyle = 0;
+        if (centreOn != nullptr) {
+            centreStyle = static_cast<unsigned long>(GetWindowLongW(centreOn, GWL_STYLE));
             GetWindowRect(centreOn, &reference);
-        else
-            reference = area;
+        }
+        referenceRect = CentreReference(centreOn != nullptr, centreStyle, ToScreenRect(reference), ToScreenRect(area));
     } else {
         const HWND parent = GetParent(dialog);
         GetClientRect(parent, &area);
         if (centreOn == nullptr) centreOn = parent;
         GetClientRect(centreOn, &reference);
         MapWindowPoints(centreOn, parent, reinterpret_cast<POINT*>(&reference), 2);
+        referenceRect = ToScreenRect(reference);
     }
 
     RECT own{};
     GetWindowRect(dialog, &own);
-    const ScreenPoint at = CenterWithin(ToScreenRect(reference), ToScreenRect(area), own.right - own.left,
+    const ScreenPoint at = CenterWithin(referenceRect, ToScreenRect(area), own.right - own.left,
                                         own.bottom - own.top);
     SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -26,6 +26,14 @@ constexpr bool IsUsableCentre(unsigned long style)
     return (style & kStyleVisible) != 0 && (style & kStyleMinimized) == 0;
 }
 
+// The rectangle a top-level dialog is centred on: its centre-on window's, or
+// the work area when there is none or it is hidden or minimised.
+constexpr ScreenRect CentreReference(bool hasCentreOn, unsigned long centreOnStyle, const ScreenRect& centreOnRect,
+                                     const ScreenRect& workArea)
+{
+    return hasCentreOn && IsUsableCentre(centreOnStyle) ? centreOnRect : workArea;
+}
+
 // The top-left corner of a dialog of the given outer size: centred on
 // `reference`, then moved inside `area`. When it cannot fit, the test against
 // the left (top) edge wins, so it lines up with the area's left (top) edge.

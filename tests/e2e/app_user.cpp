@@ -53,10 +53,30 @@ void CQuorvaneUser::CancelChooser(HWND chooser)
     WaitGone(Pid(), chooser);
 }
 
+void CQuorvaneUser::GoToFolder(HWND chooser, const std::filesystem::path& folder)
+{
+    SetText(GetDlgItem(chooser, kChooserName), Wide(folder));
+    // Sent, not posted: the names typed next must not reach the box before the chooser has moved.
+    DWORD_PTR ignored = 0;
+    Check(SendMessageTimeoutW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDOK)), SMTO_NORMAL, kStepTimeoutMs,
+                              &ignored) != 0,
+          "the chooser did not take the folder " + Utf8(Wide(folder)));
+    Check(IsWindowVisible(chooser) != FALSE, "the chooser closed on a folder name");
+}
+
 void CQuorvaneUser::ChooseSources(std::wstring_view typed)
 {
     Press(kSelectSource);
     AcceptChooser(ExpectChooser(), typed);
+}
+
+void CQuorvaneUser::ChooseSourcesIn(const std::filesystem::path& folder, std::wstring_view typed)
+{
+    Press(kSelectSource);
+    const HWND chooser = ExpectChooser();
+    GoToFolder(chooser, folder);
+    AcceptChooser(chooser, typed);
 }
 
 HWND CQuorvaneUser::ExpectKeyPrompt()

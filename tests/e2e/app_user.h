@@ -40,8 +40,12 @@ public:
     // Confirms what the chooser shows (the proposed name, say); it must close.
     void ConfirmChooser(HWND chooser);
     void CancelChooser(HWND chooser);
-    // "元ファイル", then `typed` into the open chooser.
+    // Makes the chooser show `folder`, as a user typing a folder name and Enter would.
+    void GoToFolder(HWND chooser, const std::filesystem::path& folder);
+    // "元ファイル", then `typed` into the open chooser: a full path, or names
+    // (quoted when several) in `folder`.
     void ChooseSources(std::wstring_view typed);
+    void ChooseSourcesIn(const std::filesystem::path& folder, std::wstring_view typed);
 
     // The next dialog must be the key prompt.
     HWND ExpectKeyPrompt();

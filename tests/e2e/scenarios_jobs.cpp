@@ -71,9 +71,10 @@ QV_SCENARIO(encrypt_then_decrypt_three_files_with_middle_chooser_cancelled)
     const std::wstring key = L"秘密のキー123";
 
     CQuorvaneUser user(ctx.exe, f);
-    user.ChooseSources(L"\"a.txt\" \"b.bin\" \"データ①.txt\"");
+    user.ChooseSourcesIn(f, L"\"a.txt\" \"b.bin\" \"データ①.txt\"");
     const std::vector<std::wstring> sources = user.SourceList();
-    Check(sources.size() == 3, "three sources listed");
+    Check(sources == std::vector<std::wstring>{Wide(f / L"a.txt"), Wide(f / L"b.bin"), Wide(f / L"データ①.txt")},
+          "the three sources are listed");
 
     user.Press(kEncrypt);
     user.EnterKey(key);
@@ -94,7 +95,9 @@ QV_SCENARIO(encrypt_then_decrypt_three_files_with_middle_chooser_cancelled)
     CheckContainer(f / L"データ①.dat", 8, 0);
     Check(user.SourceList() == sources, "the job leaves the list as it was");
 
-    user.ChooseSources(L"\"a.dat\" \"データ①.dat\"");
+    user.ChooseSourcesIn(f, L"\"a.dat\" \"データ①.dat\"");
+    Check(user.SourceList() == std::vector<std::wstring>{Wide(f / L"a.dat"), Wide(f / L"データ①.dat")},
+          "the two containers are listed");
     user.Press(kDecrypt);
     user.EnterKey(key);
     chooser = user.ExpectChooser();
@@ -124,7 +127,9 @@ QV_SCENARIO(empty_list_is_noticed_after_key_for_encrypt_and_at_once_for_decrypt)
 
     // A cancelled prompt ends the job without the notice.
     user.Press(kEncrypt);
-    Click(user.ExpectKeyPrompt(), IDCANCEL);
+    const HWND prompt = user.ExpectKeyPrompt();
+    Click(prompt, IDCANCEL);
+    WaitGone(user.Pid(), prompt);
     user.ExpectIdle();
     user.ExitWithButton();
 }
@@ -136,8 +141,9 @@ QV_SCENARIO(open_failure_is_reported_and_stops_the_job)
     WriteBytes(f / L"c.txt", Pattern(41, 6));
     CQuorvaneUser user(ctx.exe, f);
     // The open chooser returns typed names whether or not the files exist.
-    user.ChooseSources(L"\"a.txt\" \"missing.txt\" \"c.txt\"");
-    Check(user.SourceList().size() == 3, "three sources listed, one of them missing");
+    user.ChooseSourcesIn(f, L"\"a.txt\" \"missing.txt\" \"c.txt\"");
+    Check(user.SourceList() == std::vector<std::wstring>{Wide(f / L"a.txt"), Wide(f / L"missing.txt"), Wide(f / L"c.txt")},
+          "three sources listed, one of them missing");
 
     user.Press(kEncrypt);
     user.EnterKey(L"key");

@@ -40,7 +40,7 @@ QV_SCENARIO(choosing_several_files_joins_folder_and_names)
     const Entries names = {L"b.bin", L"データ①.txt", L"a.txt"};
     for (const auto& n : names) WriteBytes(folder / n, Pattern(5, 2));
     CQuorvaneUser user(ctx.exe, folder);
-    user.ChooseSources(L"\"b.bin\" \"データ①.txt\" \"a.txt\"");
+    user.ChooseSourcesIn(folder, L"\"b.bin\" \"データ①.txt\" \"a.txt\"");
     CheckList(user, {Wide(folder / L"b.bin"), Wide(folder / L"データ①.txt"), Wide(folder / L"a.txt")},
               "after choosing three files");
     user.ExitWithButton();
@@ -56,7 +56,8 @@ QV_SCENARIO(cancel_keeps_the_list_and_enter_on_the_list_opens_the_chooser)
     WriteBytes(a, Pattern(3, 1));
     WriteBytes(b, Pattern(3, 2));
     CQuorvaneUser user(ctx.exe, ctx.folder);
-    user.ChooseSources(L"\"a.txt\" \"b.txt\"");
+    user.ChooseSourcesIn(ctx.folder, L"\"a.txt\" \"b.txt\"");
+    CheckList(user, {Wide(a), Wide(b)}, "after choosing two files");
     user.ChooseSources(Wide(b));
     CheckList(user, {Wide(b)}, "after a new choice replaced the old one");
 
@@ -90,7 +91,7 @@ QV_SCENARIO(several_files_in_a_root_folder_get_a_doubled_backslash)
     } cleanup{{one, two, root / (stem + L"-1.dat"), root / (stem + L"-2.dat")}};
 
     CQuorvaneUser user(ctx.exe, root);
-    user.ChooseSources(L"\"" + stem + L"-1.txt\" \"" + stem + L"-2.txt\"");
+    user.ChooseSourcesIn(root, L"\"" + stem + L"-1.txt\" \"" + stem + L"-2.txt\"");
     CheckList(user, {L"C:\\\\" + stem + L"-1.txt", L"C:\\\\" + stem + L"-2.txt"}, "for files in C:\\");
 
     user.Press(kEncrypt);
