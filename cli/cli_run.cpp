@@ -6,6 +6,7 @@
 #include "cipher/blowfish_cipher.h"
 #include "cli/cli_options.h"
 #include "cli/console.h"
+#include "cli/interrupt.h"
 #include "cli/key_input.h"
 #include "cli/stream_jobs.h"
 #include "container/naming.h"
@@ -65,6 +66,7 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
     case StreamFailure::createOutput: return u"cannot create";
     case StreamFailure::writeOutput:
         return encrypting ? u"cannot write the encrypted data" : u"cannot write the decrypted data";
+    case StreamFailure::interrupted: return u"interrupted";
     case StreamFailure::none: break;
     }
     return u"failed";
@@ -169,12 +171,18 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
         default: break;
         }
         CRun run(parsed.options);
-        try {
-            return run.Run();
-        } catch (const std::bad_alloc&) {
-            Report(run.Current(), u"out of memory");
-            return kExitFailed;
+        int status = kExitFailed;
+        {
+            CInterruptGuard guard;
+            try {
+                status = run.Run();
+            } catch (const std::bad_alloc&) {
+                Report(run.Current(), u"out of memory");
+            }
+            // Everything of the stopped file is gone by now; end as the signal asked.
+            CInterruptGuard::RaisePending();
         }
+        return status;
     } catch (const std::exception& e) {
         Report({}, Ascii(e.what()));
     } catch (...) {

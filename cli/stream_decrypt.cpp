@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "cipher/blowfish_cipher.h"
+#include "cli/interrupt.h"
 #include "cli/record_stream.h"
 #include "cli/stream_jobs.h"
 #include "cli/stream_steps.h"
@@ -36,6 +37,7 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     bool fillIsZero = true;
     std::size_t length = 0;
     for (std::uint64_t offset = 0; offset < size; offset += length) {
+        if (InterruptRequested()) return finish(StreamFailure::interrupted);
         length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), size - offset));
         if (const SourceStatus s = source.Read(chunk.Data(), length); s != SourceStatus::ok)
             return finish(FromSourceStatus(s));

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "cipher/blowfish_cipher.h"
+#include "cli/interrupt.h"
 #include "cli/record_stream.h"
 #include "cli/stream_jobs.h"
 #include "cli/stream_steps.h"
@@ -62,6 +63,7 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
     CSecureBuffer chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, layout.length)));
     std::size_t length = 0;
     for (std::uint64_t offset = 0; offset < layout.length; offset += length) {
+        if (InterruptRequested()) return finish(StreamFailure::interrupted);
         length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), layout.length - offset));
         if (const SourceStatus s = FillRecordChunk(head, layout, source, offset, length, chunk.Data());
             s != SourceStatus::ok)

@@ -31,6 +31,7 @@ enum class StreamFailure {
     outputExists,
     createOutput,
     writeOutput,
+    interrupted,  // Ctrl+C or a termination request between two chunks
 };
 
 struct StreamOutcome {
