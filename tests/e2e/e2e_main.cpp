@@ -1,6 +1,7 @@
 // The end-to-end driver: runs one scenario against Quorvane.exe under Wine.
 //   quorvane_e2e SCENARIO PATH-TO-Quorvane.exe
 //   quorvane_e2e --list
+//   quorvane_e2e --pose PATH-TO-Quorvane.exe     (for scripts/screenshots)
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "tests/e2e/gui_driver.h"
+#include "tests/e2e/pose.h"
 #include "tests/e2e/scenario.h"
 
 namespace quorvane::e2e {
@@ -60,8 +62,17 @@ int wmain(int argc, wchar_t** argv)
         return 0;
     }
     if (argc != 3) {
-        std::printf("usage: quorvane_e2e SCENARIO PATH-TO-Quorvane.exe | --list\n");
+        std::printf("usage: quorvane_e2e SCENARIO PATH-TO-Quorvane.exe | --pose PATH-TO-Quorvane.exe | --list\n");
         return 2;
+    }
+    if (std::wstring(argv[1]) == L"--pose") {
+        try {
+            RunPose(WindowsPath(argv[2]), FreshFolder("pose"));
+            return 0;
+        } catch (const std::exception& e) {
+            std::printf("FAIL pose: %s\n", e.what());
+            return 1;
+        }
     }
     const std::string wanted = Utf8(argv[1]);
     for (const Scenario& s : Registry()) {
