@@ -1,0 +1,24 @@
+# Performance, measured side by side and never asserted.
+#   make bench         both comparisons below, then the Google Benchmark figures
+#   make bench-blocks  the block loops against OpenSSL, libgcrypt, Botan and memcpy (one table)
+#   make bench-files   quorvane-cli against age and openssl enc on a 1 GiB file
+# The peers are installed by scripts/bench-setup, not by scripts/setup: CI never needs them.
+.PHONY: bench bench-build bench-blocks bench-files
+
+BENCH_BUILD ?= build/bench
+
+bench-build: setup
+	scripts/bench-setup
+	cmake --preset native -B $(BENCH_BUILD) >/dev/null
+	targets="quorvane_compare quorvane_bench"
+	if [ -f cli/CMakeLists.txt ]; then targets="$$targets quorvane-cli"; fi
+	cmake --build $(BENCH_BUILD) --parallel 2 --target $$targets
+
+bench-blocks: bench-build
+	$(BENCH_BUILD)/bench/quorvane_compare --mib 64 --rounds 7
+
+bench-files: bench-build
+	scripts/bench-files --cli $(BENCH_BUILD)/cli/quorvane-cli --mib 1024 --runs 5
+
+bench: bench-blocks bench-files
+	$(BENCH_BUILD)/bench/quorvane_bench --benchmark_min_time=0.5
