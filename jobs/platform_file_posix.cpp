@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -38,6 +39,22 @@ bool IsReplaceableDestination(const std::filesystem::path& destination)
     return S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
 }
 
+namespace {
+
+// The destination's path with its name cut to at most 200 bytes, at a
+// character boundary: with the suffix, the temporary name stays within the
+// 255 bytes a name may have wherever the destination's own name fits.
+std::filesystem::path TemporaryStem(const std::filesystem::path& destination)
+{
+    std::string name = destination.filename().native();
+    std::size_t keep = std::min<std::size_t>(name.size(), 200);
+    while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+    name.resize(keep);
+    return destination.parent_path() / name;
+}
+
+}  // namespace
+
 bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesystem::path& temporary)
 {
     static std::atomic<unsigned> counter{0};
@@ -48,7 +65,7 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".%d.%llx.%u.qvt", static_cast<int>(::getpid()), stamp,
                       counter.fetch_add(1));
-        std::filesystem::path candidate = destination;
+        std::filesystem::path candidate = TemporaryStem(destination);
         candidate += suffix;
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {

@@ -3,6 +3,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
 
@@ -30,6 +31,22 @@ bool IsReplaceableDestination(const std::filesystem::path& destination)
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
 }
 
+namespace {
+
+// The destination's path with its name cut to at most 200 code units, never
+// between the halves of a surrogate pair: with the suffix, the temporary name
+// stays within the 255 units a name may have wherever the destination's fits.
+std::filesystem::path TemporaryStem(const std::filesystem::path& destination)
+{
+    std::wstring name = destination.filename().native();
+    std::size_t keep = std::min<std::size_t>(name.size(), 200);
+    if (keep > 0 && keep < name.size() && name[keep] >= 0xDC00 && name[keep] < 0xE000) --keep;
+    name.resize(keep);
+    return destination.parent_path() / name;
+}
+
+}  // namespace
+
 bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesystem::path& temporary)
 {
     static std::atomic<unsigned> counter{0};
@@ -38,7 +55,7 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
         wchar_t suffix[32];
         const unsigned long tag = (GetCurrentProcessId() << 16) ^ GetTickCount() ^ (counter.fetch_add(1) * 2654435761u);
         std::swprintf(suffix, 32, L".%08lx.qvt", tag);
-        std::filesystem::path candidate = destination;
+        std::filesystem::path candidate = TemporaryStem(destination);
         candidate += suffix;
         HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
