@@ -222,6 +222,29 @@ TEST_F(JobFaults, read_failing_halfway_stops_before_anything_is_written)
     }
 }
 
+// The temporary file beside the destination must fit wherever the
+// destination's own name fits: 255 bytes per name on Linux file systems.
+TEST_F(JobFaults, destination_name_at_the_length_limit_is_written)
+{
+    for (const Kind& kind : kKinds) {
+        for (const std::u16string& name : {std::u16string(251, u'n') + u".bin", std::u16string(85, u'名')}) {
+            SCOPED_TRACE(std::string(kind.name) + ", " + std::to_string(Narrow(name).size()) + " bytes");
+            ASSERT_EQ(Narrow(name).size(), 255u);
+            const std::u16string input = work.File(u"input.bin");
+            test::WriteFileBytes(input, InputFor(kind, test::PatternBytes(100, 11)));
+            test::CTempFolder folder;
+            const std::u16string destination = folder.File(name);
+            test::WriteFileBytes(destination, earlier);  // the name itself is fine here
+
+            JobRun run;
+            RunJob(kind, input, destination, run);
+            EXPECT_EQ(run.result, kJobDone) << Narrow(run.window.events);
+            EXPECT_NE(test::ReadFileBytes(destination), earlier);
+            EXPECT_EQ(test::ListFolder(folder.Path()).size(), 1u);
+        }
+    }
+}
+
 // A folder or a pipe in the list where a file was: an open failure, like on
 // Windows, rather than a size read from a folder or an open that waits forever.
 TEST_F(JobFaults, folder_or_pipe_as_source_is_an_open_failure)

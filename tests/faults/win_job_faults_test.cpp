@@ -142,6 +142,26 @@ TEST_F(WinJobFaults, destination_that_cannot_be_replaced_stays_as_it_was)
     }
 }
 
+// The temporary file beside the destination must fit wherever the
+// destination's own name fits (255 units; under Wine, 255 bytes on Linux).
+TEST_F(WinJobFaults, destination_name_at_the_length_limit_is_written)
+{
+    for (const Kind& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        const std::u16string input = work.File(u"input.bin");
+        test::WriteFileBytes(input, SomeInput(kind, work));
+        test::CTempFolder folder;
+        const std::u16string destination = folder.File(std::u16string(251, u'n') + u".bin");
+        test::WriteFileBytes(destination, earlier);
+
+        JobRun run;
+        RunJob(kind, input, destination, run);
+        EXPECT_EQ(run.result, kJobDone) << Narrow(run.window.events);
+        EXPECT_NE(test::ReadFileBytes(destination), earlier);
+        EXPECT_EQ(test::ListFolder(folder.Path()).size(), 1u);
+    }
+}
+
 TEST_F(WinJobFaults, source_held_without_sharing_is_an_open_failure)
 {
     for (const Kind& kind : kKinds) {
