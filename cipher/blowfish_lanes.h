@@ -57,6 +57,7 @@ QUORVANE_ALWAYS_INLINE void StoreSwapped(std::uint8_t* out, const std::uint32_t*
 }  // namespace lanes
 
 // N consecutive blocks, read whole before any is written, so in == out works.
+// Given the P-array reversed, this deciphers.
 template <std::size_t N>
 QUORVANE_ALWAYS_INLINE void EncipherLanes(const std::uint32_t* p, const std::uint32_t* s, const std::uint8_t* in,
                                           std::uint8_t* out) noexcept
@@ -82,34 +83,6 @@ QUORVANE_ALWAYS_INLINE void EncipherLanes(const std::uint32_t* p, const std::uin
     lanes::Round(s, p[15], l, r, lane);
     lanes::Round(s, p[16], r, l, lane);
     lanes::Whiten(p[17], r, lane);
-    lanes::StoreSwapped(out, l, r, lane);
-}
-
-template <std::size_t N>
-QUORVANE_ALWAYS_INLINE void DecipherLanes(const std::uint32_t* p, const std::uint32_t* s, const std::uint8_t* in,
-                                          std::uint8_t* out) noexcept
-{
-    constexpr auto lane = std::make_index_sequence<N>{};
-    std::uint32_t l[N], r[N];
-    lanes::Load(in, l, r, lane);
-    lanes::Whiten(p[17], l, lane);
-    lanes::Round(s, p[16], l, r, lane);
-    lanes::Round(s, p[15], r, l, lane);
-    lanes::Round(s, p[14], l, r, lane);
-    lanes::Round(s, p[13], r, l, lane);
-    lanes::Round(s, p[12], l, r, lane);
-    lanes::Round(s, p[11], r, l, lane);
-    lanes::Round(s, p[10], l, r, lane);
-    lanes::Round(s, p[9], r, l, lane);
-    lanes::Round(s, p[8], l, r, lane);
-    lanes::Round(s, p[7], r, l, lane);
-    lanes::Round(s, p[6], l, r, lane);
-    lanes::Round(s, p[5], r, l, lane);
-    lanes::Round(s, p[4], l, r, lane);
-    lanes::Round(s, p[3], r, l, lane);
-    lanes::Round(s, p[2], l, r, lane);
-    lanes::Round(s, p[1], r, l, lane);
-    lanes::Whiten(p[0], r, lane);
     lanes::StoreSwapped(out, l, r, lane);
 }
 
