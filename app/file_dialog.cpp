@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "app/logic/chooser_result.h"
 #include "app/logic/version_rule.h"
 
 namespace quorvane::app {
@@ -17,14 +18,14 @@ static_assert(sizeof(OPENFILENAMEW) == kFullChooserRecordSize && offsetof(OPENFI
 
 CFileDialog::CFileDialog(bool openFileDialog)
     : openFileDialog_(openFileDialog),
-      name_(openFileDialog ? kOpenNameUnits : kSaveNameUnits, L'\0'),
+      name_(openFileDialog ? kOpenNameUnits + kOpenSlackUnits : kSaveNameUnits, L'\0'),
       title_(kTitleUnits, L'\0')
 {
     m_ofn.lStructSize = ChooserRecordSize(IsOldPlatform());
     m_ofn.hwndOwner = nullptr;
     m_ofn.hInstance = Module().Instance();
     m_ofn.lpstrFile = name_.data();
-    m_ofn.nMaxFile = static_cast<DWORD>(name_.size());
+    m_ofn.nMaxFile = static_cast<DWORD>(openFileDialog ? kOpenNameUnits : kSaveNameUnits);
     m_ofn.lpstrFileTitle = title_.data();
     m_ofn.nMaxFileTitle = static_cast<DWORD>(title_.size());
     m_ofn.Flags = openFileDialog ? kOpenFlags : kSaveFlags;
@@ -37,8 +38,14 @@ INT_PTR CFileDialog::ShowModal(HWND owner)
     extendedError_ = 0;
     // Without a pending entry the hook window could not be bound; that counts as a failed chooser.
     if (!PrepareBinding()) return IDCANCEL;
-    const BOOL chosen = openFileDialog_ ? GetOpenFileNameW(&m_ofn) : GetSaveFileNameW(&m_ofn);
-    if (!chosen) extendedError_ = CommDlgExtendedError();
+    BOOL chosen = openFileDialog_ ? GetOpenFileNameW(&m_ofn) : GetSaveFileNameW(&m_ofn);
+    if (!chosen) {
+        extendedError_ = CommDlgExtendedError();
+    } else if (!ChooserRunFits(name_.data(), m_ofn.nMaxFile)) {
+        // More than the chooser was allowed to write: the same failure as when it says so itself.
+        extendedError_ = FNERR_BUFFERTOOSMALL;
+        chosen = FALSE;
+    }
     WithdrawBinding();
     m_hWnd = nullptr;
     return chosen ? IDOK : IDCANCEL;

@@ -14,6 +14,11 @@ class CFileDialog : public CFileDialogImpl<CFileDialog> {
 public:
     // Room for many chosen names: folder and names come back in one buffer.
     static constexpr std::size_t kOpenNameUnits = 32768;
+    // Memory behind the open chooser's buffer that it is not told about. Wine 8
+    // copies a multi-selection whole even past nMaxFile instead of failing with
+    // FNERR_BUFFERTOOSMALL; this absorbs such a write, and ShowModal turns it
+    // into that failure.
+    static constexpr std::size_t kOpenSlackUnits = 1 << 18;
     // One full path and its terminator.
     static constexpr std::size_t kSaveNameUnits = 260;
     static constexpr std::size_t kTitleUnits = 256;
@@ -28,7 +33,8 @@ public:
 
     // The name buffer: an initial name goes in before ShowModal, the result comes out after IDOK.
     wchar_t* NameBuffer() noexcept { return name_.data(); }
-    std::size_t NameCapacity() const noexcept { return name_.size(); }
+    // The units the chooser may fill, terminators included.
+    std::size_t NameCapacity() const noexcept { return m_ofn.nMaxFile; }
     // Why the last ShowModal gave IDCANCEL: 0 for the user's own cancel.
     DWORD ExtendedError() const noexcept { return extendedError_; }
 

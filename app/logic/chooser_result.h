@@ -24,6 +24,20 @@ std::vector<std::basic_string<Char>> SplitChooserResult(const Char* buffer, std:
     return segments;
 }
 
+// True when the run's closing empty segment starts within the first `limit`
+// units, i.e. the whole result fits the size the chooser was told about.
+template <class Char>
+bool ChooserRunFits(const Char* buffer, std::size_t limit)
+{
+    std::size_t at = 0;
+    while (at < limit) {
+        if (buffer[at] == Char(0)) return true;
+        while (at < limit && buffer[at] != Char(0)) ++at;
+        ++at;  // past the segment's NUL
+    }
+    return false;
+}
+
 // Full paths in the chooser's order. The first of several segments is the
 // folder; one backslash joins it to each name, whatever the folder ends with
 // (a root folder "C:\" gives "C:\\name", which the platform still opens).

@@ -64,6 +64,28 @@ TEST(ChooserResult, never_reads_past_the_buffer_when_the_run_lacks_its_nuls)
     EXPECT_TRUE(SplitChooserResult(cut.data(), 0).empty());
 }
 
+TEST(ChooserResult, knows_whether_a_result_fits_the_size_the_chooser_was_given)
+{
+    using namespace std::string_literals;
+    struct Row {
+        const char* what;
+        std::u16string buffer;
+        std::size_t limit;
+        bool fits;
+    };
+    const Row rows[] = {
+        {"one path with its closing NUL well inside", u"C:\\a\0\0\0\0"s, 8, true},
+        {"closing NUL is the last allowed unit", u"C:\\a\0\0"s, 6, true},
+        {"closing NUL one past the limit", u"C:\\a\0\0"s, 5, false},
+        {"segment NUL past the limit", u"C:\\abc\0\0"s, 5, false},
+        {"several names inside", u"C:\\d\0a\0b\0\0"s, 10, true},
+        {"several names, the last one running over", u"C:\\d\0a\0bbbb\0\0"s, 10, false},
+        {"an empty result", u"\0\0"s, 2, true},
+        {"nothing allowed at all", u"\0"s, 0, false},
+    };
+    for (const Row& row : rows) EXPECT_EQ(ChooserRunFits(row.buffer.data(), row.limit), row.fits) << row.what;
+}
+
 TEST(ChooserResult, entries_may_exceed_the_old_260_unit_limit)
 {
     // The open chooser's buffer is large now, so folder + name can be longer than one path buffer.

@@ -1,4 +1,6 @@
 // Filling the source file list through the open chooser.
+#include <cwchar>
+
 #include "tests/e2e/app_user.h"
 #include "tests/e2e/scenario.h"
 
@@ -104,6 +106,58 @@ QV_SCENARIO(several_files_in_a_root_folder_get_a_doubled_backslash)
     const auto length = [&](std::uintmax_t data) { return (8 + 2 * units + data) / 8 * 8 + 8; };
     Check(std::filesystem::file_size(root / (stem + L"-1.dat")) == length(16), "container of the first root file");
     Check(std::filesystem::file_size(root / (stem + L"-2.dat")) == length(17), "container of the second root file");
+    user.ExitWithButton();
+}
+
+}  // namespace quorvane::e2e
+
+namespace quorvane::e2e {
+
+namespace {
+
+// `count` quoted names in `folder`, the entries they should give, and the
+// code units the chooser needs for them: folder, names, their NULs and one more.
+std::wstring ManyNames(const std::filesystem::path& folder, int count, std::vector<std::wstring>& entries,
+                       std::size_t& resultUnits)
+{
+    std::wstring typed;
+    resultUnits = Wide(folder).size() + 2;
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[64];
+        swprintf(name, 64, L"file-%05d-とても長いファイルの名前です.txt", i);
+        typed.append(L"\"").append(name).append(L"\" ");
+        entries.push_back(Wide(folder / name));
+        resultUnits += std::wcslen(name) + 1;
+    }
+    return typed;
+}
+
+}  // namespace
+
+QV_SCENARIO(many_files_fit_the_chooser_and_too_many_get_a_notice)
+{
+    CQuorvaneUser user(ctx.exe, ctx.folder);
+    constexpr std::size_t kBufferUnits = 32768;
+    // Far beyond one path's 260 units, well within the open chooser's buffer.
+    std::vector<std::wstring> fitting;
+    std::size_t units = 0;
+    const std::wstring few = ManyNames(ctx.folder, 400, fitting, units);
+    Check(units > 10000 && units < kBufferUnits, "400 names should need about 12,000 units");
+    user.ChooseSourcesIn(ctx.folder, few);
+    CheckList(user, fitting, "after choosing 400 files");
+
+    std::vector<std::wstring> tooMany;
+    const std::wstring typed = ManyNames(ctx.folder, 1200, tooMany, units);
+    Check(units > kBufferUnits, "1,200 names should need more than the buffer holds");
+    user.Press(kSelectSource);
+    const HWND chooser = user.ExpectChooser();
+    user.GoToFolder(chooser, ctx.folder);
+    SetText(GetDlgItem(chooser, kChooserName), typed);
+    Click(chooser, IDOK);
+    WaitGone(user.Pid(), chooser);
+    user.ExpectMessage(L"通知", L"選択したファイルが多すぎます");
+    CheckList(user, fitting, "after a selection too long for the chooser");
+    user.ExpectIdle();
     user.ExitWithButton();
 }
 
