@@ -3,7 +3,7 @@
 // the bytes that EncipherBlock/DecipherBlock give one block at a time.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -117,15 +117,15 @@ TEST_F(EcbSweep, encode_equals_one_block_at_a_time_for_every_length_alignment_an
         for (const unsigned threads : ThreadCountsFor(length)) {
             for (const std::size_t offset : OffsetsFor(threads)) {
                 CGuarded inPlace(offset, n);
-                std::memcpy(inPlace.Data(), plain.data(), length);
-                std::memset(inPlace.Data() + length, 0xCC, n - length);  // stale bytes past the end become zeros
+                std::copy(plain.begin(), plain.end(), inPlace.Data());
+                std::fill(inPlace.Data() + length, inPlace.Data() + n, std::uint8_t{0xCC});  // stale bytes past the end become zeros
                 ASSERT_EQ(EncodeBlocksOnThreads(bf, inPlace.Data(), inPlace.Data(), length, threads), n);
                 ASSERT_EQ(inPlace.Payload(n), expected) << "in place, length " << length << ", threads " << threads
                                                         << ", offset " << offset;
                 ASSERT_TRUE(inPlace.GuardsIntact()) << "in place, length " << length << ", threads " << threads;
 
                 CGuarded source(offset, length), target((offset * 5 + 3) % 8, n);
-                std::memcpy(source.Data(), plain.data(), length);
+                std::copy(plain.begin(), plain.end(), source.Data());
                 EncodeBlocksOnThreads(bf, source.Data(), target.Data(), length, threads);
                 ASSERT_EQ(target.Payload(n), expected) << "separate, length " << length << ", threads " << threads
                                                        << ", offset " << offset;
@@ -146,14 +146,14 @@ TEST_F(EcbSweep, decode_equals_one_block_at_a_time_for_every_length_alignment_an
         for (const unsigned threads : ThreadCountsFor(length)) {
             for (const std::size_t offset : OffsetsFor(threads)) {
                 CGuarded inPlace(offset, n);
-                std::memcpy(inPlace.Data(), cipher.data(), n);
+                std::copy(cipher.begin(), cipher.end(), inPlace.Data());
                 DecodeBlocksOnThreads(bf, inPlace.Data(), inPlace.Data(), length, threads);
                 ASSERT_EQ(inPlace.Payload(n), expected) << "in place, length " << length << ", threads " << threads
                                                         << ", offset " << offset;
                 ASSERT_TRUE(inPlace.GuardsIntact()) << "in place, length " << length << ", threads " << threads;
 
                 CGuarded source(offset, n), target((offset * 3 + 1) % 8, n);
-                std::memcpy(source.Data(), cipher.data(), n);
+                std::copy(cipher.begin(), cipher.end(), source.Data());
                 DecodeBlocksOnThreads(bf, source.Data(), target.Data(), length, threads);
                 ASSERT_EQ(target.Payload(n), expected) << "separate, length " << length << ", threads " << threads
                                                        << ", offset " << offset;
