@@ -50,7 +50,12 @@ public:
     // makes the dispatcher the window's procedure and hands the message on.
     static INT_PTR CALLBACK StartDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        CDialogImplBaseT* self = Module().TakePendingBinding();
+        CDialogImplBaseT* self = nullptr;
+        try {
+            self = Module().TakePendingBinding();
+        } catch (...) {
+            self = nullptr;  // a lock that can't be taken: leave the window unbound rather than throw
+        }
         if (self == nullptr) return FALSE;  // nothing to bind: the platform's default handling
         self->m_hWnd = window;
         SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
