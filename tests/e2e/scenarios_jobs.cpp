@@ -1,5 +1,8 @@
 // The encrypt and decrypt jobs as the user sees them: key prompt, save
 // choosers, messages, and the files they leave behind.
+#include <cstdint>
+
+#include "cipher/blowfish_cipher.h"
 #include "tests/e2e/app_user.h"
 #include "tests/e2e/scenario.h"
 
@@ -51,6 +54,40 @@ void CheckContainer(const fs::path& container, std::size_t nameUnits, std::size_
           "the container's first block is not enciphered");
 }
 
+// Deciphers a container here, under the UTF-16LE code units of `key` exactly
+// as they were typed, and checks every field of the record. A key that the
+// prompt altered on capture would still round-trip through the program itself;
+// this catches it.
+void CheckDecipheredUnder(const fs::path& container, const std::wstring& key, const std::wstring& storedName,
+                          const Bytes& data)
+{
+    Bytes keyBytes;
+    for (const wchar_t unit : key) {
+        keyBytes.push_back(static_cast<unsigned char>(unit & 0xFF));
+        keyBytes.push_back(static_cast<unsigned char>(unit >> 8));
+    }
+    Bytes record = ReadBytes(container);
+    Check(!record.empty() && record.size() % 8 == 0, "container length is not a multiple of 8");
+    CBlowfishCipher cipher;
+    cipher.SetKey(keyBytes.data(), static_cast<std::int32_t>(keyBytes.size()));
+    cipher.DecodeBlocks(record.data(), record.data(), static_cast<std::uint32_t>(record.size()));
+
+    auto le32 = [&](std::size_t at) {
+        return std::uint32_t(record[at]) | std::uint32_t(record[at + 1]) << 8 | std::uint32_t(record[at + 2]) << 16 |
+               std::uint32_t(record[at + 3]) << 24;
+    };
+    Check(le32(0) == data.size() && le32(4) == 2 * storedName.size(),
+          "the record's size fields under the typed key (was the key captured as typed?)");
+    std::wstring name;
+    for (std::size_t i = 0; i < storedName.size(); ++i)
+        name.push_back(wchar_t(record[8 + 2 * i] | record[9 + 2 * i] << 8));
+    CheckText(name, storedName, "stored name under the typed key");
+    const std::size_t dataAt = 8 + 2 * storedName.size();
+    Check(Bytes(record.begin() + std::ptrdiff_t(dataAt), record.begin() + std::ptrdiff_t(dataAt + data.size())) == data,
+          "file bytes under the typed key");
+    for (std::size_t i = dataAt + data.size(); i < record.size(); ++i) Check(record[i] == 0, "zero fill");
+}
+
 void EncryptOne(CQuorvaneUser& user, const std::wstring& key)
 {
     user.Press(kEncrypt);
@@ -93,6 +130,8 @@ QV_SCENARIO(encrypt_then_decrypt_three_files_with_middle_chooser_cancelled)
     CheckContainer(f / L"a.dat", 5, a.size());
     Check(!fs::exists(f / L"b.dat"), "the cancelled entry must not be written");
     CheckContainer(f / L"データ①.dat", 8, 0);
+    CheckDecipheredUnder(f / L"a.dat", key, L"a.txt", a);
+    CheckDecipheredUnder(f / L"データ①.dat", key, L"データ①.txt", c);
     Check(user.SourceList() == sources, "the job leaves the list as it was");
 
     user.ChooseSourcesIn(f, L"\"a.dat\" \"データ①.dat\"");
@@ -178,6 +217,7 @@ QV_SCENARIO(empty_key_is_refused_then_a_real_key_works)
     user.ConfirmChooser(user.ExpectChooser());
     user.ExpectIdle();
     CheckContainer(f / L"a.dat", 5, a.size());
+    CheckDecipheredUnder(f / L"a.dat", L"ｶﾀｶﾅ と 全角ＡＢＣ", L"a.txt", a);
 
     user.ChooseSources(Wide(f / L"a.dat"));
     user.Press(kDecrypt);
