@@ -36,7 +36,8 @@ int RunApplication(const wchar_t* commandLine, int showCommand) noexcept
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand)
 {
-    CoInitialize(nullptr);  // failures are ignored: nothing here needs COM to work
+    // The choosers use the shell's COM objects; a failure here is ignored and start-up goes on.
+    CoInitialize(nullptr);
     // Makes the thread a window thread before any dialog or hook is set up.
     DefWindowProcW(nullptr, 0, 0, 0);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
