@@ -44,7 +44,10 @@ StreamFailure CommitOutput(CChunkSource& source, CFileStream& output, const std:
 {
     // Closed first: on Windows an open file can't be replaced, and the input may be the output.
     source.Close();
-    if (!replaceExisting && PathIsTaken(outputPath)) return StreamFailure::outputExists;
+    if (!replaceExisting) {
+        if (PathIsTaken(outputPath)) return StreamFailure::outputExists;
+        output.KeepExistingDestination();  // a file made since the check is not replaced either
+    }
     return output.CloseFileStream() ? StreamFailure::none : StreamFailure::writeOutput;
 }
 

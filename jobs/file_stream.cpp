@@ -135,7 +135,7 @@ bool CFileStream::CloseFileStream()
     SyncState();
     stream.close();
     SyncState();
-    if (!failed && FlushFileToDisk(temporaryPath) && ReplaceFileAtomically(temporaryPath, destinationPath)) {
+    if (!failed && FlushFileToDisk(temporaryPath) && ReplaceFileAtomically(temporaryPath, destinationPath, !keepExisting)) {
         temporaryPath.clear();
         return true;
     }

@@ -24,8 +24,10 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
 // Forces the file's contents to the storage device.
 bool FlushFileToDisk(const std::filesystem::path& path);
 
-// Moves `from` onto `to` in one step, replacing `to` if it exists.
-bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);
+// Moves `from` onto `to` in one step, replacing `to` if it exists; with
+// replaceExisting false, fails instead when `to` exists, without a race.
+bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
+                           bool replaceExisting = true);
 
 void RemoveFileQuietly(const std::filesystem::path& path) noexcept;
 

@@ -88,9 +88,16 @@ bool FlushFileToDisk(const std::filesystem::path& path)
     return ::close(fd) == 0 && ok;
 }
 
-bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to)
+bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to, bool replaceExisting)
 {
-    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    if (replaceExisting) {
+        if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    } else if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        // Some file systems lack the flag; a hard link refuses an existing name just as well.
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        if (::link(from.c_str(), to.c_str()) != 0) return false;
+        (void)::unlink(from.c_str());
+    }
     // Make the new directory entry itself durable.
     const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -78,9 +78,10 @@ bool FlushFileToDisk(const std::filesystem::path& path)
     return CloseHandle(file) != 0 && ok;
 }
 
-bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to)
+bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to, bool replaceExisting)
 {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+    return MoveFileExW(from.c_str(), to.c_str(), flags) != 0;
 }
 
 void RemoveFileQuietly(const std::filesystem::path& path) noexcept

@@ -146,6 +146,26 @@ TEST_F(FileStreamTest, destroying_uncommitted_output_leaves_destination_and_no_t
     EXPECT_EQ(test::ListFolder(folder.Path()), (std::vector<std::u16string>{u"kept.dat"}));
 }
 
+TEST_F(FileStreamTest, kept_destination_made_after_open_is_not_replaced)
+{
+    const std::u16string path = folder.File(u"late.dat");
+    CFileStream s;
+    ASSERT_TRUE(s.OpenFileStream(path, false));
+    ASSERT_TRUE(WriteAll(s, {1, 2, 3}));
+    s.KeepExistingDestination();
+    test::WriteFileBytes(path, {7});  // another program got there first
+    EXPECT_FALSE(s.CloseFileStream());
+    EXPECT_EQ(test::ReadFileBytes(path), (Bytes{7}));
+    EXPECT_EQ(test::ListFolder(folder.Path()), (std::vector<std::u16string>{u"late.dat"}));
+
+    CFileStream fresh;
+    ASSERT_TRUE(fresh.OpenFileStream(folder.File(u"new.dat"), false));
+    ASSERT_TRUE(WriteAll(fresh, {4}));
+    fresh.KeepExistingDestination();
+    EXPECT_TRUE(fresh.CloseFileStream());
+    EXPECT_EQ(test::ReadFileBytes(folder.File(u"new.dat")), (Bytes{4}));
+}
+
 TEST_F(FileStreamTest, write_after_failure_is_refused_and_nothing_committed)
 {
     const std::u16string path = folder.File(u"out.dat");
