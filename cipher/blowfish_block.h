@@ -2,6 +2,7 @@
 // The single-block Blowfish network, written out round by round so that the
 // compiler keeps both halves in registers. Shared by the cipher object and the
 // ECB loops; internal to cipher/.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -75,17 +76,29 @@ QUORVANE_ALWAYS_INLINE void DecipherHalves(const std::uint32_t* p, const std::ui
 }
 
 // A half is stored least significant byte first, whatever the host's order.
-inline std::uint32_t LoadHalf(const std::uint8_t* b) noexcept
+// On a little-endian host that is one plain 32-bit access; the compiler
+// merges the byte loads by itself but not the byte stores.
+QUORVANE_ALWAYS_INLINE std::uint32_t LoadHalf(const std::uint8_t* b) noexcept
 {
-    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint32_t v;
+        std::memcpy(&v, b, sizeof v);
+        return v;
+    } else {
+        return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+    }
 }
 
-inline void StoreHalf(std::uint8_t* b, std::uint32_t v) noexcept
+QUORVANE_ALWAYS_INLINE void StoreHalf(std::uint8_t* b, std::uint32_t v) noexcept
 {
-    b[0] = std::uint8_t(v);
-    b[1] = std::uint8_t(v >> 8);
-    b[2] = std::uint8_t(v >> 16);
-    b[3] = std::uint8_t(v >> 24);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(b, &v, sizeof v);
+    } else {
+        b[0] = std::uint8_t(v);
+        b[1] = std::uint8_t(v >> 8);
+        b[2] = std::uint8_t(v >> 16);
+        b[3] = std::uint8_t(v >> 24);
+    }
 }
 
 }  // namespace quorvane
