@@ -109,7 +109,9 @@ TEST_F(CliFaults, no_room_for_a_new_file_or_a_read_only_file_system_is_a_create_
             if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
             const fs::path destination = disk.Path() / "out.bin";
             Put(destination, earlier);
-            if (readOnly) ASSERT_TRUE(disk.RemountReadOnly());
+            if (readOnly) {
+                ASSERT_TRUE(disk.RemountReadOnly());
+            }
             const fs::path input = work.Path() / "input.bin";
             Put(input, InputFor(kind, test::PatternBytes(100, 6)));
 
@@ -122,23 +124,26 @@ TEST_F(CliFaults, no_room_for_a_new_file_or_a_read_only_file_system_is_a_create_
     }
 }
 
+enum class Block { readOnlyFile, folder, immutableFile };
+
+struct Unreplaceable {
+    const char* what;
+    Block block;
+    bool force;
+    const char* reason;  // nullptr: the command's write failure
+};
+
 TEST_F(CliFaults, destination_that_cannot_be_replaced_stays_as_it_was)
 {
-    enum class Block { readOnlyFile, folder, immutableFile };
-    struct Row {
-        const char* what;
-        Block block;
-        bool force;
-        const char* reason;  // nullptr: the command's write failure
-    };
-    const Row rows[] = {
+    const Unreplaceable rows[] = {
         {"read-only file, no -f", Block::readOnlyFile, false, "already exists; use -f to replace it"},
         {"read-only file, -f", Block::readOnlyFile, true, "cannot create"},
         {"folder of that name, -f", Block::folder, true, "cannot create"},
+        // Caught only when the output is moved over it: refused by the kernel even to root.
         {"immutable file, -f", Block::immutableFile, true, nullptr},
     };
-    for (const Kind& kind : kKinds) {
-        for (const Row& row : rows) {
+    for (const Unreplaceable& row : rows) {
+        for (const Kind& kind : kKinds) {
             SCOPED_TRACE(std::string(kind.command) + ", " + row.what);
             test::CTempFolder folder;
             const fs::path destination = folder.Path() / "out.bin";
@@ -150,6 +155,7 @@ TEST_F(CliFaults, destination_that_cannot_be_replaced_stays_as_it_was)
             std::optional<faults::CImmutableFile> immutable;
             if (row.block == Block::immutableFile) {
                 immutable.emplace(destination);
+                // The last row: every other one has run by now.
                 if (!immutable->Set()) GTEST_SKIP() << immutable->Why();
             }
             const fs::path input = work.Path() / "input.bin";

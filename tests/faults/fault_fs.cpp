@@ -81,7 +81,7 @@ bool CImmutableFile::Change(bool immutable)
         flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
         ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
     }
-    if (!ok) why_ = std::string("the immutable attribute can't be set here: ") + std::strerror(errno);
+    if (!ok) why_ = std::string("the immutable attribute can't be set here (needs root): ") + std::strerror(errno);
     ::close(fd);
     return ok;
 }

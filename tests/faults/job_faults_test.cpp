@@ -138,55 +138,61 @@ TEST_F(JobFaults, read_only_file_system_is_a_create_failure)
     }
 }
 
-// Destinations that must not be replaced, caught before writing (a read-only
-// file, a folder of that name) or only when the new file is moved over them
-// (an immutable file: the kernel refuses the rename even to root).
-TEST_F(JobFaults, destination_that_cannot_be_replaced_stays_as_it_was)
-{
-    enum class Block { readOnlyFile, folder, immutableFile };
-    struct Row {
-        const char* what;
-        Block block;
-        bool caughtAtCreate;
-    };
-    const Row rows[] = {{"read-only file", Block::readOnlyFile, true},
-                        {"folder of that name", Block::folder, true},
-                        {"immutable file", Block::immutableFile, false}};
-    for (const Kind& kind : kKinds) {
-        for (const Row& row : rows) {
-            SCOPED_TRACE(std::string(kind.name) + ", " + row.what);
-            test::CTempFolder folder;
-            const path target = folder.Path() / "out.bin";
-            const std::u16string destination = U16(target);
-            if (row.block == Block::folder) {
-                faults::fs::create_directory(target);
-                test::WriteFileBytes(U16(target / "inside.txt"), earlier);
-            } else {
-                test::WriteFileBytes(destination, earlier);
-            }
-            if (row.block == Block::readOnlyFile) faults::fs::permissions(target, faults::fs::perms::owner_read |
-                                                                                     faults::fs::perms::group_read);
-            std::optional<faults::CImmutableFile> immutable;
-            if (row.block == Block::immutableFile) {
-                immutable.emplace(target);
-                if (!immutable->Set()) GTEST_SKIP() << immutable->Why();
-            }
-            const std::u16string input = work.File(u"input.bin");
-            test::WriteFileBytes(input, InputFor(kind, test::PatternBytes(3000, 8)));
+enum class Block { readOnlyFile, folder, immutableFile };
 
-            JobRun run;
-            RunJob(kind, input, destination, run);
-            EXPECT_EQ(run.result, kJobFailed);
-            const std::u16string_view message = row.caughtAtCreate ? messages::kCreateFailed : kind.saveFailed;
-            EXPECT_EQ(run.window.Messages(), std::vector<std::u16string>{Msg(messages::kTitleError, message)})
-                << Narrow(run.window.events);
-            if (row.block == Block::folder) {
-                EXPECT_EQ(test::ReadFileBytes(U16(target / "inside.txt")), earlier);
-            } else {
-                EXPECT_EQ(test::ReadFileBytes(destination), earlier);
-            }
-            EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::u16string>{u"out.bin"});
+// Runs a job onto a destination that must not be replaced and checks that it
+// stays as it was with nothing beside it. False when the block can't be set up.
+bool CheckUnreplaceable(const Kind& kind, Block block, std::u16string_view message, const test::CTempFolder& work,
+                        const Bytes& earlier, std::string& why)
+{
+    test::CTempFolder folder;
+    const path target = folder.Path() / "out.bin";
+    const path kept = block == Block::folder ? target / "inside.txt" : target;
+    if (block == Block::folder) faults::fs::create_directory(target);
+    test::WriteFileBytes(U16(kept), earlier);
+    if (block == Block::readOnlyFile)
+        faults::fs::permissions(target, faults::fs::perms::owner_read | faults::fs::perms::group_read);
+    std::optional<faults::CImmutableFile> immutable;
+    if (block == Block::immutableFile) {
+        immutable.emplace(target);
+        if (!immutable->Set()) {
+            why = immutable->Why();
+            return false;
         }
+    }
+    const std::u16string input = work.File(u"input.bin");
+    test::WriteFileBytes(input, InputFor(kind, test::PatternBytes(3000, 8)));
+
+    JobRun run;
+    RunJob(kind, input, U16(target), run);
+    EXPECT_EQ(run.result, kJobFailed);
+    EXPECT_EQ(run.window.Messages(), std::vector<std::u16string>{Msg(messages::kTitleError, message)})
+        << Narrow(run.window.events);
+    EXPECT_EQ(test::ReadFileBytes(U16(kept)), earlier);
+    EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::u16string>{u"out.bin"});
+    return true;
+}
+
+// Caught before anything is written.
+TEST_F(JobFaults, read_only_or_folder_destination_is_a_create_failure_and_stays_as_it_was)
+{
+    for (const Kind& kind : kKinds) {
+        for (const Block block : {Block::readOnlyFile, Block::folder}) {
+            SCOPED_TRACE(std::string(kind.name) + (block == Block::folder ? ", folder" : ", read-only file"));
+            std::string why;
+            ASSERT_TRUE(CheckUnreplaceable(kind, block, messages::kCreateFailed, work, earlier, why)) << why;
+        }
+    }
+}
+
+// Caught only when the finished output is moved over it: the kernel refuses
+// to replace an immutable file, even for root.
+TEST_F(JobFaults, immutable_destination_fails_at_the_replace_and_stays_as_it_was)
+{
+    for (const Kind& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        std::string why;
+        if (!CheckUnreplaceable(kind, Block::immutableFile, kind.saveFailed, work, earlier, why)) GTEST_SKIP() << why;
     }
 }
 
