@@ -3,7 +3,8 @@
 #   make test-sanitize  the native tests under AddressSanitizer and UBSan (build/sanitize)
 #   make fuzz           every fuzz target for FUZZ_SECONDS seconds each (default 60)
 #   make test-fuzz      the same for CI, 30 seconds each
-.PHONY: kit fuzz test-sanitize test-fuzz
+#   make faults         the fault tests alone, native build (as root; otherwise most skip)
+.PHONY: kit fuzz test-sanitize test-fuzz faults
 
 KITGEN_DIR := build/kitgen
 FUZZ_SECONDS ?= 60
@@ -24,3 +25,6 @@ fuzz: setup
 
 test-fuzz: setup
 	FUZZ_SECONDS=30 scripts/fuzz
+
+faults: native
+	ctest --preset native -R 'JobFaults|CliFaults'
