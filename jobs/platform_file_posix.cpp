@@ -63,7 +63,7 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
     const bool keepMode = ::stat(destination.c_str(), &existing) == 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%d.%llx.%u.qvt", static_cast<int>(::getpid()), stamp,
+        std::snprintf(suffix, sizeof suffix, ".%d.%llx.%u.quorvane.tmp", static_cast<int>(::getpid()), stamp,
                       counter.fetch_add(1));
         std::filesystem::path candidate = TemporaryStem(destination);
         candidate += suffix;

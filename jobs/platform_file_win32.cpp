@@ -54,7 +54,7 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
         // Short on purpose: the temporary path must stay within the platform's path limit.
         wchar_t suffix[32];
         const unsigned long tag = (GetCurrentProcessId() << 16) ^ GetTickCount() ^ (counter.fetch_add(1) * 2654435761u);
-        std::swprintf(suffix, 32, L".%08lx.qvt", tag);
+        std::swprintf(suffix, 32, L".%08lx.quorvane.tmp", tag);
         std::filesystem::path candidate = TemporaryStem(destination);
         candidate += suffix;
         HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

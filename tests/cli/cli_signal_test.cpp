@@ -25,7 +25,7 @@ constexpr std::uintmax_t kLargeSize = std::uintmax_t(512) << 20;
 bool HasTemporary(const std::u16string& folder)
 {
     for (const auto& entry : std::filesystem::directory_iterator(ToFsPath(folder)))
-        if (entry.path().extension() == ".qvt") return true;
+        if (entry.path().extension() == ".tmp") return true;
     return false;
 }
 

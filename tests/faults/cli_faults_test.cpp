@@ -218,7 +218,7 @@ TEST_F(CliFaults, killed_mid_write_leaves_the_earlier_file_and_only_a_temporary_
         EXPECT_EQ(Get(destination), earlier);
         for (const std::string& name : Names(outputs)) {
             if (name == "out.bin") continue;
-            EXPECT_TRUE(name.starts_with("out.bin.") && name.ends_with(".qvt")) << name;
+            EXPECT_TRUE(name.starts_with("out.bin.") && name.ends_with(".quorvane.tmp")) << name;
             EXPECT_EQ(fs::file_size(outputs / name), 3u << 20) << name;
             std::printf("[ observed ] %s killed mid-write: left %s (%ju bytes) beside the intact destination\n",
                         kind.command, name.c_str(), std::uintmax_t(fs::file_size(outputs / name)));

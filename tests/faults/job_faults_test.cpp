@@ -303,7 +303,7 @@ TEST_F(JobFaults, killed_mid_write_leaves_the_earlier_file_and_only_a_temporary_
             const std::string name = entry.path().filename().string();
             if (name == "out.bin") continue;
             // Named after the destination, with the temporary file's own extension.
-            EXPECT_TRUE(name.starts_with("out.bin.") && name.ends_with(".qvt")) << name;
+            EXPECT_TRUE(name.starts_with("out.bin.") && name.ends_with(".quorvane.tmp")) << name;
             EXPECT_EQ(faults::fs::file_size(entry.path()), 1u << 20) << name;
             std::printf("[ observed ] %s: killed mid-write, left %s (%ju bytes) beside the intact destination\n",
                         kind.name, name.c_str(), std::uintmax_t(faults::fs::file_size(entry.path())));
