@@ -24,7 +24,13 @@ test-native: native
 test-windows: windows
 	scripts/wine-session ctest --preset windows
 
-test: test-native test-windows test-sanitize test-fuzz
+# Every step's log is kept in build/logs; the last line adds them all up.
+test:
+	@mkdir -p build/logs && rm -f build/logs/*.log
+	for step in native windows sanitize fuzz; do
+	    $(MAKE) --no-print-directory test-$$step 2>&1 | tee build/logs/$$step.log
+	done
+	scripts/test-summary build/logs/*.log
 
 clean:
 	rm -rf build dist
