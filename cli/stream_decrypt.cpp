@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "cipher/blowfish_cipher.h"
+#include "cli/chunk_writer.h"
 #include "cli/interrupt.h"
 #include "cli/record_stream.h"
 #include "cli/stream_jobs.h"
@@ -28,16 +29,19 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
 
     CBlowfishCipher cipher;
     cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
-    CSecureBuffer chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size)));
+    const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size));
+    CSecureBuffer chunk(chunkSize);
 
     RecordLayout layout;
     std::optional<CStoredNameCollector> name;
     CFileStream output;
-    bool outputOpen = false;
+    std::optional<CChunkWriter> writer;  // destroyed (joined) before `output`
     bool fillIsZero = true;
     std::size_t length = 0;
     for (std::uint64_t offset = 0; offset < size; offset += length) {
         if (InterruptRequested()) return finish(StreamFailure::interrupted);
+        // A buffer handed back by the writer after its first write is still empty.
+        if (chunk.Size() == 0) chunk = CSecureBuffer(chunkSize);
         length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), size - offset));
         if (const SourceStatus s = source.Read(chunk.Data(), length); s != SourceStatus::ok)
             return finish(FromSourceStatus(s));
@@ -52,19 +56,21 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
         name->Take(chunk.Data(), offset, length);
 
         // The name precedes the file bytes, so it is whole before the first of them.
-        if (!outputOpen && offset + length >= layout.nameEnd) {
+        if (!writer && offset + length >= layout.nameEnd) {
             outcome.outputPath = task.chooseOutput(name->Name());
             if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
             if (!task.replaceExisting && PathIsTaken(outcome.outputPath)) return finish(StreamFailure::outputExists);
             if (!output.OpenFileStream(outcome.outputPath, false)) return finish(StreamFailure::createOutput);
-            outputOpen = true;
+            writer.emplace(output);
         }
 
-        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
-        if (data.length > 0 && !WriteChunk(output, chunk.Data() + data.offset, data.length))
-            return finish(StreamFailure::writeOutput);
+        // The fill is looked at before the chunk goes to the writer, which takes the buffer.
         fillIsZero = fillIsZero && IsZeroSpan(chunk.Data(), Overlap(layout.dataEnd, layout.length, offset, length));
+        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
+        if (data.length > 0 && !writer->Submit(chunk, data.offset, data.length))
+            return finish(StreamFailure::writeOutput);
     }
+    if (!writer->Finish()) return finish(StreamFailure::writeOutput);
     if (const SourceStatus s = source.CheckAtEnd(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     // Leaving now drops the finished output: a record whose fill isn't zero was never written by us.
     if (!fillIsZero) return finish(StreamFailure::wrongKeyOrDamaged);

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "cipher/blowfish_cipher.h"
+#include "cli/chunk_writer.h"
 #include "cli/interrupt.h"
 #include "cli/record_stream.h"
 #include "cli/stream_jobs.h"
@@ -60,17 +61,22 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
 
     CBlowfishCipher cipher;
     cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
-    CSecureBuffer chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, layout.length)));
+    const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, layout.length));
+    CSecureBuffer chunk(chunkSize);
+    CChunkWriter writer(output);  // destroyed (joined) before `output`
     std::size_t length = 0;
     for (std::uint64_t offset = 0; offset < layout.length; offset += length) {
         if (InterruptRequested()) return finish(StreamFailure::interrupted);
+        // The buffer handed back after the first write is still empty.
+        if (chunk.Size() == 0) chunk = CSecureBuffer(chunkSize);
         length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), layout.length - offset));
         if (const SourceStatus s = FillRecordChunk(head, layout, source, offset, length, chunk.Data());
             s != SourceStatus::ok)
             return finish(FromSourceStatus(s));
         cipher.EncodeBlocks(chunk.Data(), chunk.Data(), static_cast<std::uint32_t>(length));
-        if (!WriteChunk(output, chunk.Data(), length)) return finish(StreamFailure::writeOutput);
+        if (!writer.Submit(chunk, 0, length)) return finish(StreamFailure::writeOutput);
     }
+    if (!writer.Finish()) return finish(StreamFailure::writeOutput);
     if (const SourceStatus s = source.CheckAtEnd(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     return finish(CommitOutput(source, output, task.outputPath, task.replaceExisting));
 }

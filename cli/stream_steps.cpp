@@ -33,12 +33,6 @@ std::size_t CheckedChunkBytes(std::size_t chunkBytes)
     return chunkBytes;
 }
 
-bool WriteChunk(CFileStream& output, const std::uint8_t* data, std::size_t length)
-{
-    int count = static_cast<int>(length);
-    return output.WriteWholeStream(data, count);
-}
-
 StreamFailure CommitOutput(CChunkSource& source, CFileStream& output, const std::u16string& outputPath,
                            bool replaceExisting)
 {

@@ -18,8 +18,6 @@ bool PathIsTaken(const std::u16string& path);
 // Chunks are block multiples below 2 GiB; anything else is a caller's mistake.
 std::size_t CheckedChunkBytes(std::size_t chunkBytes);
 
-bool WriteChunk(CFileStream& output, const std::uint8_t* data, std::size_t length);
-
 // Closes the input, then moves the finished output into place. Without
 // `replaceExisting`, a file that appeared at the path meanwhile is kept and
 // the output discarded.
