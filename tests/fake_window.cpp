@@ -70,7 +70,11 @@ std::string Narrow(const std::u16string& text)
 std::string Narrow(const std::vector<std::u16string>& texts)
 {
     std::string out;
-    for (const auto& t : texts) out += "[" + Utf16ToUtf8(t) + "] ";
+    for (const auto& t : texts) {
+        out += '[';
+        out += Utf16ToUtf8(t);
+        out += "] ";
+    }
     return out;
 }
 

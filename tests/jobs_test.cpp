@@ -128,7 +128,8 @@ TEST_F(JobsTest, round_trip_restores_every_size_across_block_boundaries)
     std::vector<Bytes> originals;
     for (std::size_t size : {0, 1, 5, 6, 7, 8, 9, 15, 16, 17, 23, 24, 25, 31, 32, 33, 4095, 4096, 4097, 65543}) {
         originals.push_back(test::PatternBytes(size, static_cast<std::uint32_t>(size)));
-        const std::u16string n = u"f" + std::u16string(1, char16_t(u'a' + sources.size()));
+        std::u16string n(u"f");
+        n += char16_t(u'a' + sources.size());
         sources.push_back(Put(n + u".bin", originals.back()));
         containers.push_back(folder.File(n + u".dat"));
         restored.push_back(folder.File(n + u".out"));
