@@ -185,27 +185,6 @@ TEST_F(EcbFixture, separate_buffer_completes_last_block_with_zeros)
     EXPECT_EQ(input, (Bytes{1, 2, 3, 4, 5}));
 }
 
-TEST_F(EcbFixture, in_place_and_separate_buffers_agree_for_every_length)
-{
-    for (std::uint32_t length = 0; length <= 200; ++length) {
-        const Bytes input = test::PatternBytes(length, length);
-        Bytes inPlace = input;
-        inPlace.resize(AlignedLength(length), 0xCC);  // the tail must be overwritten with zeros
-        Bytes separate(AlignedLength(length), 0xCC);
-        EXPECT_EQ(bf.EncodeBlocks(inPlace.data(), inPlace.data(), length), AlignedLength(length));
-        bf.EncodeBlocks(input.data(), separate.data(), length);
-        ASSERT_EQ(inPlace, separate) << "length " << length;
-
-        Bytes back(separate.size());
-        bf.DecodeBlocks(separate.data(), back.data(), static_cast<std::uint32_t>(separate.size()));
-        bf.DecodeBlocks(inPlace.data(), inPlace.data(), static_cast<std::uint32_t>(inPlace.size()));
-        ASSERT_EQ(back, inPlace);
-        Bytes expected = input;
-        expected.resize(AlignedLength(length), 0);
-        ASSERT_EQ(back, expected) << "length " << length;
-    }
-}
-
 TEST_F(EcbFixture, equal_plain_blocks_give_equal_cipher_blocks_anywhere)
 {
     Bytes input = test::PatternBytes(64, 5);
@@ -214,17 +193,6 @@ TEST_F(EcbFixture, equal_plain_blocks_give_equal_cipher_blocks_anywhere)
     bf.EncodeBlocks(input.data(), out.data(), 64);
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + 8, out.begin() + 40));
     EXPECT_FALSE(std::equal(out.begin(), out.begin() + 8, out.begin() + 8));
-}
-
-TEST_F(EcbFixture, decode_of_partial_length_processes_whole_blocks)
-{
-    Bytes data = test::PatternBytes(16, 3), copy = data;
-    bf.DecodeBlocks(data.data(), data.data(), 9);  // 9 bytes: two whole blocks
-    bf.DecodeBlocks(copy.data(), copy.data(), 16);
-    EXPECT_EQ(data, copy);
-    Bytes untouched = test::PatternBytes(8, 4), same = untouched;
-    bf.DecodeBlocks(untouched.data(), untouched.data(), 0);
-    EXPECT_EQ(untouched, same);
 }
 
 TEST(BufferEncryption, round_trip_restores_aligned_bytes_for_every_length)

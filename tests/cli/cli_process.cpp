@@ -136,8 +136,8 @@ CliResult RunCli(const std::vector<std::u16string>& args, const std::string& inp
     WriteText(inPath, input);
     CliResult result;
     result.status = Spawn(CliProgramPath(), args, inPath, outPath, errPath);
-    result.out = WithoutCarriageReturns(ReadBytes(outPath));
-    result.err = WithoutCarriageReturns(ReadBytes(errPath));
+    result.out = WithoutCarriageReturns(test::ReadFileBytes(outPath));
+    result.err = WithoutCarriageReturns(test::ReadFileBytes(errPath));
     return result;
 }
 

@@ -36,7 +36,7 @@ protected:
     std::u16string Put(std::u16string_view name, const Bytes& bytes)
     {
         const std::u16string path = folder.File(name);
-        WriteBytes(path, bytes);
+        test::WriteFileBytes(path, bytes);
         return path;
     }
 
@@ -72,20 +72,20 @@ TEST_F(CliTest, encrypt_writes_the_jobs_container_and_decrypt_restores_the_file)
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         SCOPED_TRACE(Utf8(row.name) + " " + std::to_string(row.size));
-        const Bytes data = Pattern(row.size, static_cast<std::uint32_t>(i));
+        const Bytes data = test::PatternBytes(row.size, static_cast<std::uint32_t>(i));
         const std::u16string source = Put(row.name, data);
 
         const CliResult encrypted = RunCli({u"encrypt", u"-k", keyFile, source});
         ASSERT_EQ(encrypted.status, 0) << encrypted.err;
         EXPECT_EQ(encrypted.err, "");
         const std::u16string container = folder.File(row.containerName);
-        ASSERT_TRUE(Exists(container));
-        EXPECT_EQ(ReadBytes(container), JobContainer(source, kKey));
+        ASSERT_TRUE(test::FileExists(container));
+        EXPECT_EQ(test::ReadFileBytes(container), JobContainer(source, kKey));
 
         const std::u16string restoredFolder = folder.FileIn(u"restored", u"");
         const CliResult decrypted = RunCli({u"decrypt", u"--key-file", keyFile, u"-d", restoredFolder, container});
         ASSERT_EQ(decrypted.status, 0) << decrypted.err;
-        EXPECT_EQ(ReadBytes(folder.FileIn(u"restored", row.name)), data);
+        EXPECT_EQ(test::ReadFileBytes(folder.FileIn(u"restored", row.name)), data);
     }
 }
 
@@ -103,7 +103,7 @@ TEST_F(CliTest, decrypt_names_the_output_after_the_stored_name_made_safe)
         {u"dir/sub.txt", u"sub.txt"},
         {u"what?<>.txt", u"what___.txt"},
     };
-    const Bytes data = Pattern(77, 5);
+    const Bytes data = test::PatternBytes(77, 5);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(Utf8(rows[i].storedName));
         const std::u16string container = Put(Numbered(u"in", i, u".dat"),
@@ -111,25 +111,25 @@ TEST_F(CliTest, decrypt_names_the_output_after_the_stored_name_made_safe)
         const std::u16string out = Numbered(u"out", i);
         const CliResult r = RunCli({u"decrypt", u"-k", keyFile, u"-d", folder.FileIn(out, u""), container});
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(ReadBytes(folder.FileIn(out, rows[i].outputName)), data);
+        EXPECT_EQ(test::ReadFileBytes(folder.FileIn(out, rows[i].outputName)), data);
     }
 }
 
 TEST_F(CliTest, output_option_names_the_result_whatever_the_stored_name)
 {
-    const Bytes data = Pattern(40, 9);
+    const Bytes data = test::PatternBytes(40, 9);
     const std::u16string container = Put(u"nameless.dat", BuiltContainer(u"", data, kKey));
     const std::u16string chosen = folder.File(u"選んだ名前.bin");
     const CliResult r = RunCli({u"decrypt", u"-k", keyFile, u"-o", chosen, container});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadBytes(chosen), data);
+    EXPECT_EQ(test::ReadFileBytes(chosen), data);
 }
 
 // Every refusal: its exit status, one line naming what failed, and not a
 // single file added, removed or changed.
 TEST_F(CliTest, refusals_exit_with_their_status_and_write_nothing)
 {
-    const Bytes data = Pattern(100, 3);
+    const Bytes data = test::PatternBytes(100, 3);
     const std::u16string plain = Put(u"plain.txt", data);
     const Bytes good = BuiltContainer(u"plain.txt", data, kKey);
     auto key = [&](std::u16string_view name, const std::string& bytes) {
@@ -151,7 +151,7 @@ TEST_F(CliTest, refusals_exit_with_their_status_and_write_nothing)
     };
     auto sparse = [&](std::u16string_view name, std::uintmax_t size) {
         const std::u16string path = folder.File(name);
-        WriteBytes(path, {});
+        test::WriteFileBytes(path, {});
         std::filesystem::resize_file(ToFsPath(path), size);
         return path;
     };
@@ -212,7 +212,7 @@ TEST_F(CliTest, refusals_exit_with_their_status_and_write_nothing)
         {"negative data size",
          [&] { return Args{u"decrypt", u"-k", keyFile, container(u"neg.dat", record(-8, 2, 64, 0))}; }, 1,
          "wrong key or damaged file"},
-        {"not a container at all", [&] { return Args{u"decrypt", u"-k", keyFile, container(u"rand.dat", Pattern(64, 1))}; },
+        {"not a container at all", [&] { return Args{u"decrypt", u"-k", keyFile, container(u"rand.dat", test::PatternBytes(64, 1))}; },
          1, "wrong key or damaged file"},
         {"stored name \"..\"",
          [&] { return Args{u"decrypt", u"-k", keyFile, container(u"dots.dat", BuiltContainer(u"..", data, kKey))}; }, 1,
@@ -229,7 +229,7 @@ TEST_F(CliTest, refusals_exit_with_their_status_and_write_nothing)
         // Outputs.
         {"encrypt output exists",
          [&] {
-             Put(u"plain.dat", Pattern(5, 5));
+             Put(u"plain.dat", test::PatternBytes(5, 5));
              return Args{u"encrypt", u"-k", keyFile, plain};
          },
          1, "plain.dat: already exists"},
@@ -275,57 +275,57 @@ TEST_F(CliTest, refusals_exit_with_their_status_and_write_nothing)
 
 TEST_F(CliTest, run_stops_at_the_first_failure_and_keeps_earlier_outputs)
 {
-    const std::u16string first = Put(u"one.txt", Pattern(10, 1));
-    const std::u16string third = Put(u"three.txt", Pattern(10, 3));
+    const std::u16string first = Put(u"one.txt", test::PatternBytes(10, 1));
+    const std::u16string third = Put(u"three.txt", test::PatternBytes(10, 3));
     const CliResult r = RunCli({u"encrypt", u"-k", keyFile, first, folder.File(u"two.txt"), third});
     EXPECT_EQ(r.status, 1);
     ExpectSingleMessage(r, "two.txt: cannot open");
-    EXPECT_EQ(ReadBytes(folder.File(u"one.dat")), JobContainer(first, kKey));
-    EXPECT_FALSE(Exists(folder.File(u"three.dat")));
+    EXPECT_EQ(test::ReadFileBytes(folder.File(u"one.dat")), JobContainer(first, kKey));
+    EXPECT_FALSE(test::FileExists(folder.File(u"three.dat")));
 }
 
 TEST_F(CliTest, several_inputs_go_to_the_directory_in_order)
 {
-    const std::u16string a = Put(u"a.txt", Pattern(3000, 1));
-    const std::u16string b = Put(u"日本語.txt", Pattern(17, 2));
+    const std::u16string a = Put(u"a.txt", test::PatternBytes(3000, 1));
+    const std::u16string b = Put(u"日本語.txt", test::PatternBytes(17, 2));
     const std::u16string out = folder.FileIn(u"出力", u"");
     ASSERT_EQ(RunCli({u"encrypt", u"-k", keyFile, u"-d", out, a, b}).status, 0);
-    EXPECT_EQ(ReadBytes(folder.FileIn(u"出力", u"a.dat")), JobContainer(a, kKey));
-    EXPECT_EQ(ReadBytes(folder.FileIn(u"出力", u"日本語.dat")), JobContainer(b, kKey));
+    EXPECT_EQ(test::ReadFileBytes(folder.FileIn(u"出力", u"a.dat")), JobContainer(a, kKey));
+    EXPECT_EQ(test::ReadFileBytes(folder.FileIn(u"出力", u"日本語.dat")), JobContainer(b, kKey));
 
     const std::u16string back = folder.FileIn(u"戻し", u"");
     const CliResult r = RunCli({u"decrypt", u"-k", keyFile, u"--directory=" + back, folder.FileIn(u"出力", u"a.dat"),
                                 folder.FileIn(u"出力", u"日本語.dat")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadBytes(folder.FileIn(u"戻し", u"a.txt")), ReadBytes(a));
-    EXPECT_EQ(ReadBytes(folder.FileIn(u"戻し", u"日本語.txt")), ReadBytes(b));
+    EXPECT_EQ(test::ReadFileBytes(folder.FileIn(u"戻し", u"a.txt")), test::ReadFileBytes(a));
+    EXPECT_EQ(test::ReadFileBytes(folder.FileIn(u"戻し", u"日本語.txt")), test::ReadFileBytes(b));
 }
 
 TEST_F(CliTest, existing_output_is_replaced_only_with_force)
 {
-    const std::u16string source = Put(u"doc.txt", Pattern(500, 4));
-    const Bytes previous = Pattern(12, 12);
+    const std::u16string source = Put(u"doc.txt", test::PatternBytes(500, 4));
+    const Bytes previous = test::PatternBytes(12, 12);
     const std::u16string output = Put(u"doc.dat", previous);
 
     EXPECT_EQ(RunCli({u"encrypt", u"-k", keyFile, source}).status, 1);
-    EXPECT_EQ(ReadBytes(output), previous);
+    EXPECT_EQ(test::ReadFileBytes(output), previous);
 
     const CliResult r = RunCli({u"encrypt", u"-f", u"-k", keyFile, source});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadBytes(output), JobContainer(source, kKey));
+    EXPECT_EQ(test::ReadFileBytes(output), JobContainer(source, kKey));
 }
 
 TEST_F(CliTest, same_file_as_input_and_output_is_replaced_in_place_with_force)
 {
-    const Bytes data = Pattern(kChunk + 100, 6);
+    const Bytes data = test::PatternBytes(kChunk + 100, 6);
     const std::u16string file = Put(u"自分.txt", data);
     const Bytes expected = JobContainer(file, kKey);
     const auto listing = folder.Listing();
 
     ASSERT_EQ(RunCli({u"encrypt", u"-k", keyFile, u"-fo", file, file}).status, 0);
-    EXPECT_EQ(ReadBytes(file), expected);
+    EXPECT_EQ(test::ReadFileBytes(file), expected);
     ASSERT_EQ(RunCli({u"decrypt", u"-k", keyFile, u"--force", u"--output", file, file}).status, 0);
-    EXPECT_EQ(ReadBytes(file), data);
+    EXPECT_EQ(test::ReadFileBytes(file), data);
     // Same names, same sizes: no temporary file was left beside it.
     EXPECT_EQ(folder.Listing(), listing);
 }
@@ -334,7 +334,7 @@ TEST_F(CliTest, same_file_as_input_and_output_is_replaced_in_place_with_force)
 // the window makes when the text is typed into its key field.
 TEST_F(CliTest, every_way_of_giving_the_key_makes_the_windows_container)
 {
-    const std::u16string source = Put(u"鍵の試験.txt", Pattern(333, 8));
+    const std::u16string source = Put(u"鍵の試験.txt", test::PatternBytes(333, 8));
     const std::u16string typed = u"鍵と錠 ｶﾀｶﾅ";
     const std::string utf8 = Utf8(typed);
     struct Row {
@@ -362,7 +362,7 @@ TEST_F(CliTest, every_way_of_giving_the_key_makes_the_windows_container)
         const std::u16string output = folder.File(Numbered(u"out", i, u".dat"));
         const CliResult r = RunCli({u"encrypt", u"-k", keyArg, u"-o", output, source}, rows[i].input);
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(ReadBytes(output), JobContainer(source, rows[i].keyText));
+        EXPECT_EQ(test::ReadFileBytes(output), JobContainer(source, rows[i].keyText));
     }
 }
 

@@ -41,7 +41,7 @@ std::u16string LargeInput(const CScratchFolder& folder, bool encrypting, const s
         WriteRecordHead(record.data(), u"n", dataSize);
         head = EncipherRecord(record, key);
     }
-    WriteBytes(path, head);
+    test::WriteFileBytes(path, head);
     std::filesystem::resize_file(ToFsPath(path), kLargeSize);
     return path;
 }
@@ -85,7 +85,7 @@ TEST(Interrupt, stops_the_file_removes_the_temporary_and_ends_by_the_signal)
             ASSERT_TRUE(working) << "no temporary output appeared";
             ASSERT_TRUE(WIFSIGNALED(status));
             EXPECT_EQ(WTERMSIG(status), signalNumber);
-            const Bytes err = ReadBytes(folder.File(u"stderr"));
+            const Bytes err = test::ReadFileBytes(folder.File(u"stderr"));
             EXPECT_NE(std::string(err.begin(), err.end()).find(": interrupted"), std::string::npos);
             std::filesystem::remove(ToFsPath(folder.File(u"stderr")));
             EXPECT_EQ(folder.Listing(), before);

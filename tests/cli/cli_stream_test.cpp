@@ -38,7 +38,7 @@ Decrypted DecryptFile(const std::u16string& container, const std::u16string& out
         return output;
     };
     result.failure = cli::StreamDecryptFile(task, MakeKeyBytes(kKey)).failure;
-    if (result.failure == StreamFailure::none) result.data = ReadBytes(output);
+    if (result.failure == StreamFailure::none) result.data = test::ReadFileBytes(output);
     return result;
 }
 
@@ -59,9 +59,9 @@ TEST(StreamCipher, every_chunk_size_gives_the_built_container_and_its_file_back)
     for (const std::size_t chunk : {8u, 16u, 24u, 48u, 4096u}) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
             SCOPED_TRACE("chunk " + std::to_string(chunk) + ", " + Utf8(rows[i].name));
-            const Bytes data = Pattern(rows[i].size, static_cast<std::uint32_t>(i + chunk));
+            const Bytes data = test::PatternBytes(rows[i].size, static_cast<std::uint32_t>(i + chunk));
             const std::u16string source = folder.File(u"source");
-            WriteBytes(source, data);
+            test::WriteFileBytes(source, data);
 
             cli::EncryptTask task;
             task.inputPath = source;
@@ -70,7 +70,7 @@ TEST(StreamCipher, every_chunk_size_gives_the_built_container_and_its_file_back)
             task.replaceExisting = true;
             task.chunkBytes = chunk;
             ASSERT_EQ(cli::StreamEncryptFile(task, MakeKeyBytes(kKey)).failure, StreamFailure::none);
-            EXPECT_EQ(ReadBytes(task.outputPath), BuiltContainer(rows[i].name, data, kKey));
+            EXPECT_EQ(test::ReadFileBytes(task.outputPath), BuiltContainer(rows[i].name, data, kKey));
 
             const Decrypted back = DecryptFile(task.outputPath, folder.File(u"restored"), chunk);
             ASSERT_EQ(back.failure, StreamFailure::none);
@@ -95,7 +95,7 @@ TEST(StreamCipher, streamed_record_check_agrees_with_the_whole_record_reader)
             for (const std::int64_t dataSize : {std::int64_t(INT_MIN), std::int64_t(-1), std::int64_t(0), left - 9,
                                                 left - 8, left - 1, left, left + 1}) {
                 for (const bool dirtyFill : {false, true}) {
-                    Bytes record = Pattern(length, static_cast<std::uint32_t>(length + nameBytes));
+                    Bytes record = test::PatternBytes(length, static_cast<std::uint32_t>(length + nameBytes));
                     for (int k = 0; k < 4; ++k) {
                         record[k] = std::uint8_t(std::uint32_t(dataSize) >> (8 * k));
                         record[4 + k] = std::uint8_t(std::uint32_t(nameBytes) >> (8 * k));
@@ -194,7 +194,7 @@ TEST(StreamCipher, fill_failing_at_the_end_leaves_no_output_and_no_temporary)
     record[8] = 'n';
     record.back() = 1;
     const std::u16string container = folder.FileIn(u"in", u"c.dat");
-    WriteBytes(container, EncipherRecord(record, kKey));
+    test::WriteFileBytes(container, EncipherRecord(record, kKey));
     const std::u16string output = folder.FileIn(u"out", u"n");
     EXPECT_EQ(DecryptFile(container, output, 64).failure, StreamFailure::wrongKeyOrDamaged);
     EXPECT_TRUE(std::filesystem::is_empty(ToFsPath(folder.FileIn(u"out", u""))));
@@ -208,7 +208,7 @@ TEST(ChunkSource, size_change_while_reading_is_reported)
     const std::u16string path = folder.File(u"moving");
     Bytes buffer(64);
 
-    WriteBytes(path, Pattern(64, 1));
+    test::WriteFileBytes(path, test::PatternBytes(64, 1));
     {
         cli::CChunkSource source;
         ASSERT_EQ(source.Open(path), cli::SourceStatus::ok);
@@ -217,7 +217,7 @@ TEST(ChunkSource, size_change_while_reading_is_reported)
         ASSERT_EQ(source.Read(buffer.data(), 64), cli::SourceStatus::ok);
         EXPECT_EQ(source.CheckAtEnd(), cli::SourceStatus::changed);
     }
-    WriteBytes(path, Pattern(64, 1));
+    test::WriteFileBytes(path, test::PatternBytes(64, 1));
     {
         cli::CChunkSource source;
         ASSERT_EQ(source.Open(path), cli::SourceStatus::ok);
@@ -225,7 +225,7 @@ TEST(ChunkSource, size_change_while_reading_is_reported)
         ASSERT_EQ(source.Read(buffer.data(), 32), cli::SourceStatus::ok);
         EXPECT_EQ(source.Read(buffer.data(), 32), cli::SourceStatus::changed);
     }
-    WriteBytes(path, Pattern(64, 1));
+    test::WriteFileBytes(path, test::PatternBytes(64, 1));
     {
         cli::CChunkSource source;
         ASSERT_EQ(source.Open(path), cli::SourceStatus::ok);

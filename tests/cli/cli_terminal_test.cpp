@@ -111,7 +111,7 @@ const std::u16string kTyped = u"端末の鍵 typed";
 TEST_F(TerminalKey, encrypt_asks_twice_without_echo_and_uses_the_typed_text)
 {
     const std::u16string source = folder.File(u"入力.txt");
-    WriteBytes(source, Pattern(2000, 1));
+    test::WriteFileBytes(source, test::PatternBytes(2000, 1));
     CTerminalSession session({u"encrypt", source});
     ASSERT_TRUE(session.Started());
     ASSERT_TRUE(session.WaitFor("Key: "));
@@ -122,21 +122,21 @@ TEST_F(TerminalKey, encrypt_asks_twice_without_echo_and_uses_the_typed_text)
     EXPECT_EQ(session.Finish(), 0) << session.Shown();
     EXPECT_EQ(session.Shown().find(Utf8(kTyped)), std::string::npos) << "the key was shown";
     EXPECT_TRUE(session.EchoIsOn());
-    EXPECT_EQ(ReadBytes(folder.File(u"入力.dat")), JobContainer(source, kTyped));
+    EXPECT_EQ(test::ReadFileBytes(folder.File(u"入力.dat")), JobContainer(source, kTyped));
 }
 
 TEST_F(TerminalKey, decrypt_asks_once)
 {
-    const Bytes data = Pattern(300, 2);
+    const Bytes data = test::PatternBytes(300, 2);
     const std::u16string container = folder.File(u"c.dat");
-    WriteBytes(container, BuiltContainer(u"戻り.txt", data, kTyped));
+    test::WriteFileBytes(container, BuiltContainer(u"戻り.txt", data, kTyped));
     CTerminalSession session({u"decrypt", container});
     ASSERT_TRUE(session.Started());
     ASSERT_TRUE(session.WaitFor("Key: "));
     session.Type(Utf8(kTyped) + "\n");
     EXPECT_EQ(session.Finish(), 0) << session.Shown();
     EXPECT_EQ(session.Shown().find("Key again"), std::string::npos);
-    EXPECT_EQ(ReadBytes(folder.File(u"戻り.txt")), data);
+    EXPECT_EQ(test::ReadFileBytes(folder.File(u"戻り.txt")), data);
 }
 
 // What the user does at the prompt, and how the run ends: nothing written,
@@ -158,7 +158,7 @@ TEST_F(TerminalKey, prompt_refusals_write_nothing_and_restore_the_echo)
         {"interrupt at the second prompt", "one\n", "\x03", 128 + SIGINT, ""},
     };
     const std::u16string source = folder.File(u"s.txt");
-    WriteBytes(source, Pattern(10, 3));
+    test::WriteFileBytes(source, test::PatternBytes(10, 3));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const auto before = folder.Listing();

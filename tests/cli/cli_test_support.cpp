@@ -1,9 +1,6 @@
 #include "tests/cli/cli_test_support.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <fstream>
 #include <stdexcept>
 
 #include "cipher/blowfish_cipher.h"
@@ -46,36 +43,14 @@ private:
 
 }  // namespace
 
-CScratchFolder::CScratchFolder()
-{
-    static std::atomic<unsigned> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path = std::filesystem::temp_directory_path() /
-           ("quorvane-cli-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path);
-}
-
-CScratchFolder::~CScratchFolder()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
-std::u16string CScratchFolder::File(std::u16string_view name) const { return FromFsPath(path / ToFsPath(name)); }
-
-std::u16string CScratchFolder::FileIn(std::u16string_view folder, std::u16string_view name) const
-{
-    std::filesystem::create_directories(path / ToFsPath(folder));
-    return FromFsPath(path / ToFsPath(folder) / ToFsPath(name));
-}
-
-std::u16string CScratchFolder::Path() const { return FromFsPath(path); }
+std::u16string CScratchFolder::Path() const { return FromFsPath(test::CTempFolder::Path()); }
 
 std::vector<std::u16string> CScratchFolder::Listing() const
 {
     std::vector<std::u16string> entries;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
-        std::u16string line = FromFsPath(entry.path().lexically_relative(path));
+    const std::filesystem::path& root = test::CTempFolder::Path();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        std::u16string line = FromFsPath(entry.path().lexically_relative(root));
         if (entry.is_regular_file()) {
             const std::string size = std::to_string(entry.file_size());
             line.push_back(u' ');
@@ -87,42 +62,9 @@ std::vector<std::u16string> CScratchFolder::Listing() const
     return entries;
 }
 
-Bytes ReadBytes(const std::u16string& path)
-{
-    std::ifstream in(ToFsPath(path), std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open " + Utf8(path));
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::u16string& path, const Bytes& bytes)
-{
-    std::ofstream out(ToFsPath(path), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + Utf8(path));
-}
-
 void WriteText(const std::u16string& path, const std::string& utf8)
 {
-    WriteBytes(path, Bytes(utf8.begin(), utf8.end()));
-}
-
-bool Exists(const std::u16string& path)
-{
-    std::error_code ignored;
-    return std::filesystem::exists(ToFsPath(path), ignored);
-}
-
-Bytes Pattern(std::size_t size, std::uint32_t seed)
-{
-    Bytes bytes(size);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return bytes;
+    test::WriteFileBytes(path, Bytes(utf8.begin(), utf8.end()));
 }
 
 namespace {
@@ -156,7 +98,7 @@ Bytes JobContainer(const std::u16string& source, const std::u16string& key)
     CScriptedWindow window(FromFsPath(sourcePath.filename()), key, saved);
     if (RunEncryptJob(window) != kJobDone || !window.messages.empty())
         throw std::runtime_error("the encrypt job failed on " + Utf8(source));
-    return ReadBytes(saved);
+    return test::ReadFileBytes(saved);
 }
 
 Bytes BuiltContainer(std::u16string_view storedName, const Bytes& data, const std::u16string& key)

@@ -5,35 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace quorvane::clitest {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
 // A fresh folder under the system's temporary folder, removed with the object.
-class CScratchFolder {
+class CScratchFolder : public test::CTempFolder {
 public:
-    CScratchFolder();
-    ~CScratchFolder();
-    CScratchFolder(const CScratchFolder&) = delete;
-    CScratchFolder& operator=(const CScratchFolder&) = delete;
-
-    // A path inside the folder (or in a subfolder, which is created).
-    std::u16string File(std::u16string_view name) const;
-    std::u16string FileIn(std::u16string_view folder, std::u16string_view name) const;
     std::u16string Path() const;
     // Every entry below the folder with its size, to prove nothing was written.
     std::vector<std::u16string> Listing() const;
-
-private:
-    std::filesystem::path path;
 };
 
-Bytes ReadBytes(const std::u16string& path);
-void WriteBytes(const std::u16string& path, const Bytes& bytes);
 void WriteText(const std::u16string& path, const std::string& utf8);
-bool Exists(const std::u16string& path);
-// Deterministic pseudo-random bytes.
-Bytes Pattern(std::size_t size, std::uint32_t seed);
 
 // The container the window's encrypt job writes for `source` under `key`,
 // made by running the job itself with a scripted window.
