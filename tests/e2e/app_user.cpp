@@ -38,8 +38,9 @@ void CQuorvaneUser::ConfirmChooser(HWND chooser)
     WaitGone(Pid(), chooser);
 }
 
-void CQuorvaneUser::ConfirmOverwrite(HWND chooser)
+void CQuorvaneUser::ConfirmOverwrite(HWND chooser, std::wstring_view typed)
 {
+    SetText(GetDlgItem(chooser, kChooserName), typed);
     Click(chooser, IDOK);
     const HWND question = WaitForOwned(Pid(), chooser);
     Check(GetDlgItem(question, IDYES) != nullptr, "expected the replace question, got " + Describe(question));

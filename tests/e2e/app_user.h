@@ -59,8 +59,10 @@ public:
     // the main window, and nothing else is open.
     void ExpectIdle();
 
-    // The next dialog must be the platform's question about replacing a file; answers yes.
-    void ConfirmOverwrite(HWND chooser);
+    // Types `typed` (a full path: the chooser's own folder is whatever Wine last
+    // remembered) and confirms; the next dialog must be the platform's question
+    // about replacing a file, which is answered yes.
+    void ConfirmOverwrite(HWND chooser, std::wstring_view typed);
 
     // "終了(&X)": the window goes and the process ends with 2.
     void ExitWithButton();

@@ -289,7 +289,7 @@ QV_SCENARIO(decrypting_onto_an_existing_file_asks_before_replacing_it)
     user.EnterKey(L"key");
     const HWND chooser = user.ExpectChooser();
     CheckText(user.ChooserName(chooser), L"a.txt", "proposed stored name");
-    user.ConfirmOverwrite(chooser);
+    user.ConfirmOverwrite(chooser, Wide(f / L"a.txt"));
     user.ExpectIdle();
     CheckSameBytes(f / L"a.txt", original, "the replaced file");
     user.ExitWithButton();
