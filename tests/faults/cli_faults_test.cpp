@@ -6,11 +6,10 @@
 #include <fstream>
 #include <optional>
 
-#include "cipher/blowfish_cipher.h"
-#include "container/container_record.h"
 #include "jobs/platform_file.h"
 #include "tests/faults/child_process.h"
 #include "tests/faults/fault_fs.h"
+#include "tests/faults/fault_jobs.h"
 #include "tests/test_support.h"
 
 namespace quorvane {
@@ -19,7 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-constexpr std::u16string_view kKey = u"故障の鍵";
+
+
+using faults::ContainerOf;
 
 struct Kind {
     const char* command;
@@ -27,18 +28,8 @@ struct Kind {
 };
 const Kind kKinds[] = {{"encrypt", "cannot write the encrypted data"}, {"decrypt", "cannot write the decrypted data"}};
 
-Bytes ContainerOf(const Bytes& plain)
-{
-    CSecureBuffer record = BuildContainerRecord(u"plain.bin", plain.data(), std::int32_t(plain.size()));
-    const CSecureBuffer key = MakeKeyBytes(kKey);
-    CBlowfishCipher cipher;
-    cipher.SetKey(key.Data(), std::int32_t(key.Size()));
-    cipher.EncodeBlocks(record.Data(), record.Data(), std::uint32_t(record.Size()));
-    return Bytes(record.Data(), record.Data() + record.Size());
-}
-
 bool IsEncrypt(const Kind& kind) { return std::string(kind.command) == "encrypt"; }
-Bytes InputFor(const Kind& kind, const Bytes& plain) { return IsEncrypt(kind) ? plain : ContainerOf(plain); }
+Bytes InputFor(const Kind& kind, const Bytes& plain) { return faults::InputFor(IsEncrypt(kind), plain); }
 
 void Put(const fs::path& file, const Bytes& bytes) { test::WriteFileBytes(FromFsPath(file), bytes); }
 Bytes Get(const fs::path& file) { return test::ReadFileBytes(FromFsPath(file)); }

@@ -9,14 +9,13 @@
 #include <fstream>
 #include <optional>
 
-#include "cipher/blowfish_cipher.h"
-#include "container/container_record.h"
 #include "jobs/file_jobs.h"
 #include "jobs/job_messages.h"
 #include "jobs/platform_file.h"
 #include "tests/fake_window.h"
 #include "tests/faults/child_process.h"
 #include "tests/faults/fault_fs.h"
+#include "tests/faults/fault_jobs.h"
 #include "tests/test_support.h"
 
 namespace quorvane {
@@ -27,42 +26,14 @@ using test::Bytes;
 using test::CFakeWindow;
 using test::Msg;
 using test::Narrow;
+using faults::ContainerOf;
+using faults::JobRun;
+using faults::RunJob;
+using Kind = faults::JobKind;
+const auto& kKinds = faults::kJobKinds;
 
-constexpr std::u16string_view kKey = u"故障の鍵";
+Bytes InputFor(const Kind& kind, const Bytes& plain) { return faults::InputFor(kind.encrypt, plain); }
 
-struct Kind {
-    const char* name;
-    bool encrypt;
-    std::u16string_view saveFailed;
-};
-const Kind kKinds[] = {{"encrypt", true, messages::kSaveEncryptedFailed},
-                       {"decrypt", false, messages::kSaveDecryptedFailed}};
-
-Bytes ContainerOf(const Bytes& plain)
-{
-    CSecureBuffer record = BuildContainerRecord(u"plain.bin", plain.data(), std::int32_t(plain.size()));
-    const CSecureBuffer key = MakeKeyBytes(kKey);
-    CBlowfishCipher cipher;
-    cipher.SetKey(key.Data(), std::int32_t(key.Size()));
-    cipher.EncodeBlocks(record.Data(), record.Data(), std::uint32_t(record.Size()));
-    return Bytes(record.Data(), record.Data() + record.Size());
-}
-
-// What the job of `kind` reads to produce `plain`: the file itself, or its container.
-Bytes InputFor(const Kind& kind, const Bytes& plain) { return kind.encrypt ? plain : ContainerOf(plain); }
-
-struct JobRun {
-    int result = -1;
-    CFakeWindow window;
-};
-
-void RunJob(const Kind& kind, const std::u16string& input, const std::u16string& destination, JobRun& run)
-{
-    run.window.sources = {input};
-    run.window.keyAnswers = {{kResultOk, std::u16string(kKey)}};
-    run.window.saveAnswers = {{kResultOk, destination}};
-    run.result = kind.encrypt ? RunEncryptJob(run.window) : RunDecryptJob(run.window);
-}
 
 std::u16string U16(const path& p) { return FromFsPath(p); }
 

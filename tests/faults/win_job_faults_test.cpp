@@ -16,6 +16,7 @@
 #include "jobs/job_messages.h"
 #include "jobs/platform_file.h"
 #include "tests/fake_window.h"
+#include "tests/faults/fault_jobs.h"
 #include "tests/test_support.h"
 
 namespace quorvane {
@@ -26,16 +27,14 @@ using test::Bytes;
 using test::CFakeWindow;
 using test::Msg;
 using test::Narrow;
+using faults::JobRun;
+using faults::RunJob;
+using Kind = faults::JobKind;
+const auto& kKinds = faults::kJobKinds;
 
-constexpr std::u16string_view kKey = u"故障の鍵";
+// A small valid container, so the decrypt job reaches the write.
+Bytes SomeInput(const Kind& kind) { return faults::InputFor(kind.encrypt, test::PatternBytes(200 * 1024, 3)); }
 
-struct Kind {
-    const char* name;
-    bool encrypt;
-    std::u16string_view saveFailed;
-};
-const Kind kKinds[] = {{"encrypt", true, messages::kSaveEncryptedFailed},
-                       {"decrypt", false, messages::kSaveDecryptedFailed}};
 
 // A file opened by "another program" with no sharing at all, as an editor
 // or a virus scanner may hold it.
@@ -66,32 +65,6 @@ fs::path Mounts()
 
 std::u16string U16(const fs::path& p) { return FromFsPath(p); }
 
-// A small valid container, so the decrypt job reaches the write.
-Bytes SomeInput(const Kind& kind, const test::CTempFolder& work)
-{
-    const std::u16string plain = work.File(u"plain.bin");
-    test::WriteFileBytes(plain, test::PatternBytes(200 * 1024, 3));
-    if (kind.encrypt) return test::ReadFileBytes(plain);
-    CFakeWindow w;
-    w.sources = {plain};
-    w.keyAnswers = {{kResultOk, std::u16string(kKey)}};
-    w.saveAnswers = {{kResultOk, work.File(u"plain.dat")}};
-    if (RunEncryptJob(w) != kJobDone) throw std::runtime_error("cannot make a container");
-    return test::ReadFileBytes(work.File(u"plain.dat"));
-}
-
-struct JobRun {
-    int result = -1;
-    CFakeWindow window;
-};
-
-void RunJob(const Kind& kind, const std::u16string& input, const std::u16string& destination, JobRun& run)
-{
-    run.window.sources = {input};
-    run.window.keyAnswers = {{kResultOk, std::u16string(kKey)}};
-    run.window.saveAnswers = {{kResultOk, destination}};
-    run.result = kind.encrypt ? RunEncryptJob(run.window) : RunDecryptJob(run.window);
-}
 
 class WinJobFaults : public ::testing::Test {
 protected:
@@ -113,7 +86,7 @@ TEST_F(WinJobFaults, destination_that_cannot_be_replaced_stays_as_it_was)
                         {"folder of that name", Block::folder, true}};
     for (const Kind& kind : kKinds) {
         const std::u16string input = work.File(u"input.bin");
-        test::WriteFileBytes(input, SomeInput(kind, work));
+        test::WriteFileBytes(input, SomeInput(kind));
         for (const Row& row : rows) {
             SCOPED_TRACE(std::string(kind.name) + ", " + row.what);
             test::CTempFolder folder;
@@ -149,7 +122,7 @@ TEST_F(WinJobFaults, destination_name_at_the_length_limit_is_written)
     for (const Kind& kind : kKinds) {
         SCOPED_TRACE(kind.name);
         const std::u16string input = work.File(u"input.bin");
-        test::WriteFileBytes(input, SomeInput(kind, work));
+        test::WriteFileBytes(input, SomeInput(kind));
         test::CTempFolder folder;
         const std::u16string destination = folder.File(std::u16string(251, u'n') + u".bin");
         test::WriteFileBytes(destination, earlier);
@@ -167,7 +140,7 @@ TEST_F(WinJobFaults, source_held_without_sharing_is_an_open_failure)
     for (const Kind& kind : kKinds) {
         SCOPED_TRACE(kind.name);
         const std::u16string input = work.File(u"input.bin");
-        test::WriteFileBytes(input, SomeInput(kind, work));
+        test::WriteFileBytes(input, SomeInput(kind));
         const std::u16string destination = work.File(u"out.bin");
         test::WriteFileBytes(destination, earlier);
         CHeldWithoutSharing held(input);
@@ -189,7 +162,7 @@ TEST_F(WinJobFaults, disk_full_during_the_write_keeps_the_earlier_file)
     for (const Kind& kind : kKinds) {
         SCOPED_TRACE(kind.name);
         const std::u16string input = work.File(u"input.bin");
-        test::WriteFileBytes(input, SomeInput(kind, work));
+        test::WriteFileBytes(input, SomeInput(kind));
         const fs::path small = Mounts() / "small";
         const std::u16string destination = U16(small / "out.bin");
         test::WriteFileBytes(destination, earlier);
