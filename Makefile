@@ -5,7 +5,7 @@ SHELL := /bin/bash
 .ONESHELL:
 .SHELLFLAGS := -eo pipefail -c
 
-.PHONY: setup native windows test test-native test-windows clean
+.PHONY: setup native windows test test-format test-native test-windows format clean
 
 setup:
 	@scripts/setup
@@ -24,10 +24,17 @@ test-native: native
 test-windows: windows
 	scripts/wine-session ctest --preset windows
 
+# The house style is .clang-format; `make test` fails on any file that strays from it.
+format: setup
+	scripts/format
+
+test-format: setup
+	scripts/format --check
+
 # Every step's log is kept in build/logs; the last line adds them all up.
 test:
 	@mkdir -p build/logs && rm -f build/logs/*.log
-	for step in native windows sanitize fuzz; do
+	for step in format native windows sanitize fuzz; do
 	    $(MAKE) --no-print-directory test-$$step 2>&1 | tee build/logs/$$step.log
 	done
 	scripts/test-summary build/logs/*.log

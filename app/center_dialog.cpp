@@ -5,7 +5,10 @@ namespace quorvane::app {
 
 namespace {
 
-ScreenRect ToScreenRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+ScreenRect ToScreenRect(const RECT& r)
+{
+    return {r.left, r.top, r.right, r.bottom};
+}
 
 }  // namespace
 
@@ -37,8 +40,7 @@ void CenterDialog(HWND dialog, HWND centreOn)
 
     RECT own{};
     GetWindowRect(dialog, &own);
-    const ScreenPoint at = CenterWithin(referenceRect, ToScreenRect(area), own.right - own.left,
-                                        own.bottom - own.top);
+    const ScreenPoint at = CenterWithin(referenceRect, ToScreenRect(area), own.right - own.left, own.bottom - own.top);
     SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

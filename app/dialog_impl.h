@@ -25,7 +25,8 @@ public:
 };
 
 template <class TBase = CWindow>
-class CWindowImplRoot : public TBase, public CMessageMap {};
+class CWindowImplRoot : public TBase, public CMessageMap {
+};
 
 template <class TBase = CWindow>
 class CDialogImplBaseT : public CWindowImplRoot<TBase> {
@@ -37,8 +38,7 @@ public:
     {
         Module().WithdrawPendingBinding(this);
         // A window that outlives its object must not reach freed memory.
-        if (this->m_hWnd != nullptr && IsWindow(this->m_hWnd))
-            SetWindowLongPtrW(this->m_hWnd, DWLP_USER, 0);
+        if (this->m_hWnd != nullptr && IsWindow(this->m_hWnd)) SetWindowLongPtrW(this->m_hWnd, DWLP_USER, 0);
     }
 
     virtual DLGPROC GetDialogProc() { return DispatchProc; }

@@ -12,7 +12,8 @@ namespace {
 constexpr DWORD kOpenFlags = OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_ENABLESIZING;
 constexpr DWORD kSaveFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_EXPLORER | OFN_ENABLESIZING;
 static_assert(kOpenFlags == 0x880224 && kSaveFlags == 0x880026);
-static_assert(sizeof(OPENFILENAMEW) == kFullChooserRecordSize && offsetof(OPENFILENAMEW, pvReserved) == kOldChooserRecordSize);
+static_assert(sizeof(OPENFILENAMEW) == kFullChooserRecordSize &&
+              offsetof(OPENFILENAMEW, pvReserved) == kOldChooserRecordSize);
 
 }  // namespace
 
@@ -60,6 +61,9 @@ bool CFileDialog::IsOldPlatform()
     return IsOldVersion(queried, info.dwMajorVersion, info.dwMinorVersion);
 }
 
-bool CFileDialog::ProcessMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+bool CFileDialog::ProcessMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&)
+{
+    return false;
+}
 
 }  // namespace quorvane::app

@@ -8,7 +8,8 @@ namespace quorvane::app {
 // The platform's explorer-style file chooser with the program's fixed
 // settings; the hook window is bound like any dialog of the program.
 template <class T, class TBase = CWindow>
-class CFileDialogImpl : public CDialogImplBaseT<TBase> {};
+class CFileDialogImpl : public CDialogImplBaseT<TBase> {
+};
 
 class CFileDialog : public CFileDialogImpl<CFileDialog> {
 public:

@@ -14,7 +14,10 @@ namespace quorvane::app {
 
 namespace {
 
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Wide(std::u16string_view text)
+{
+    return std::wstring(text.begin(), text.end());
+}
 
 HICON LoadAppIcon(int widthMetric, int heightMetric)
 {
@@ -44,21 +47,38 @@ bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT
     case WM_COMMAND:
         // Matched on the id alone, whatever the notification code.
         switch (LOWORD(wParam)) {
-        case ID_SHOW_ABOUT: result = OnShowAbout(); return true;
-        case ID_SELECT_SOURCE: result = OnSelectSource(); return true;
-        case ID_ENCRYPT: result = OnEncrypt(); return true;
-        case ID_DECRYPT: result = OnDecrypt(); return true;
-        case IDCANCEL: result = OnExit(); return true;
-        default: return false;
+        case ID_SHOW_ABOUT:
+            result = OnShowAbout();
+            return true;
+        case ID_SELECT_SOURCE:
+            result = OnSelectSource();
+            return true;
+        case ID_ENCRYPT:
+            result = OnEncrypt();
+            return true;
+        case ID_DECRYPT:
+            result = OnDecrypt();
+            return true;
+        case IDCANCEL:
+            result = OnExit();
+            return true;
+        default:
+            return false;
         }
     default:
         return false;
     }
 }
 
-bool CMainDlg::FilterMessage(MSG* message) { return IsDialogMessageW(m_hWnd, message) != FALSE; }
+bool CMainDlg::FilterMessage(MSG* message)
+{
+    return IsDialogMessageW(m_hWnd, message) != FALSE;
+}
 
-bool CMainDlg::HandleIdle() { return false; }
+bool CMainDlg::HandleIdle()
+{
+    return false;
+}
 
 LRESULT CMainDlg::OnInitDialog()
 {
@@ -114,9 +134,15 @@ LRESULT CMainDlg::OnSelectSource()
     }
 }
 
-LRESULT CMainDlg::OnEncrypt() { return RunEncryptJob(*this); }
+LRESULT CMainDlg::OnEncrypt()
+{
+    return RunEncryptJob(*this);
+}
 
-LRESULT CMainDlg::OnDecrypt() { return RunDecryptJob(*this); }
+LRESULT CMainDlg::OnDecrypt()
+{
+    return RunDecryptJob(*this);
+}
 
 LRESULT CMainDlg::OnExit()
 {
@@ -133,7 +159,10 @@ void CMainDlg::ClearSourceList()
     while (count > 0) count = SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(count - 1), 0);
 }
 
-void CMainDlg::Notify(const wchar_t* text, const wchar_t* title) { MessageBoxW(m_hWnd, text, title, MB_OK); }
+void CMainDlg::Notify(const wchar_t* text, const wchar_t* title)
+{
+    MessageBoxW(m_hWnd, text, title, MB_OK);
+}
 
 int CMainDlg::GetSourceCount()
 {
@@ -146,7 +175,8 @@ std::u16string CMainDlg::GetSourceEntry(int index)
     const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == LB_ERR || length < 0) return {};
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT copied =
+        SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
     if (copied == LB_ERR || copied < 0) return {};
     return std::u16string(text.begin(), text.begin() + std::min<LRESULT>(copied, length));
 }

@@ -6,7 +6,8 @@ namespace quorvane::app {
 
 class CMessageLoop;
 class CWindow;
-template <class TBase> class CDialogImplBaseT;
+template <class TBase>
+class CDialogImplBaseT;
 using CDialogImplBase = CDialogImplBaseT<CWindow>;
 
 // The process-wide state of the window program: its instance handle, the loop

@@ -58,8 +58,7 @@ bool Agrees(const char* what, const char* peer, const Bytes& ours, const Bytes& 
 
 // Ours on the plaintext against the peer on the plaintext with its halves
 // reversed, both ways; and our threaded loop against our single-thread loop.
-bool CheckByteOrder(const CBlowfishCipher& bf, std::vector<std::unique_ptr<CBlowfishPeer>>& peers,
-                    const Bytes& plain)
+bool CheckByteOrder(const CBlowfishCipher& bf, std::vector<std::unique_ptr<CBlowfishPeer>>& peers, const Bytes& plain)
 {
     const auto n = static_cast<std::uint32_t>(plain.size());
     Bytes ours(n), threaded(n), back(n);
@@ -116,10 +115,11 @@ int Run(int argc, char** argv)
 
     const unsigned threads = AutomaticThreadCount(length);
     std::vector<CContestant> contestants;
-    contestants.push_back({"quorvane, 1 thread",
-                           [&](auto* in, auto* out, std::size_t n) { EncodeBlocksOnThreads(bf, in, out, std::uint32_t(n), 1); },
-                           [&](auto* in, auto* out, std::size_t n) { DecodeBlocksOnThreads(bf, in, out, std::uint32_t(n), 1); },
-                           [&](auto* k, int kl) { bf.SetKey(k, kl); }});
+    contestants.push_back(
+        {"quorvane, 1 thread",
+         [&](auto* in, auto* out, std::size_t n) { EncodeBlocksOnThreads(bf, in, out, std::uint32_t(n), 1); },
+         [&](auto* in, auto* out, std::size_t n) { DecodeBlocksOnThreads(bf, in, out, std::uint32_t(n), 1); },
+         [&](auto* k, int kl) { bf.SetKey(k, kl); }});
     contestants.push_back({"quorvane, " + std::to_string(threads) + " threads",
                            [&](auto* in, auto* out, std::size_t n) { bf.EncodeBlocks(in, out, std::uint32_t(n)); },
                            [&](auto* in, auto* out, std::size_t n) { bf.DecodeBlocks(in, out, std::uint32_t(n)); },
@@ -130,8 +130,10 @@ int Run(int argc, char** argv)
                                [p](auto* in, auto* out, std::size_t n) { p->Decrypt(in, out, n); },
                                [p](auto* k, int kl) { p->SetKey(k, kl); }});
     }
-    contestants.push_back({"memcpy", [](auto* in, auto* out, std::size_t n) { std::memcpy(out, in, n); },
-                           [](auto* in, auto* out, std::size_t n) { std::memcpy(out, in, n); }, {}});
+    contestants.push_back({"memcpy",
+                           [](auto* in, auto* out, std::size_t n) { std::memcpy(out, in, n); },
+                           [](auto* in, auto* out, std::size_t n) { std::memcpy(out, in, n); },
+                           {}});
 
     Bytes out(bytes, 0);  // touched before timing, so no page faults are measured
     const auto figures = MeasureSideBySide(contestants, plain.data(), out.data(), bytes, key.data(),

@@ -9,7 +9,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 double Median(std::vector<double> values)
 {
@@ -18,15 +21,18 @@ double Median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-double Best(const std::vector<double>& values) { return *std::max_element(values.begin(), values.end()); }
+double Best(const std::vector<double>& values)
+{
+    return *std::max_element(values.begin(), values.end());
+}
 
 constexpr int kSetKeyCalls = 2000;
 
 }  // namespace
 
 std::vector<CFigures> MeasureSideBySide(const std::vector<CContestant>& contestants, const std::uint8_t* in,
-                                        std::uint8_t* out, std::size_t bytes, const std::uint8_t* key,
-                                        int keyLength, int rounds)
+                                        std::uint8_t* out, std::size_t bytes, const std::uint8_t* key, int keyLength,
+                                        int rounds)
 {
     const std::size_t n = contestants.size();
     std::vector<std::vector<double>> enc(n), dec(n), setKey(n);
@@ -55,8 +61,8 @@ std::vector<CFigures> MeasureSideBySide(const std::vector<CContestant>& contesta
     return figures;
 }
 
-void PrintTable(const std::vector<CContestant>& contestants, const std::vector<CFigures>& figures,
-                std::size_t bytes, int rounds)
+void PrintTable(const std::vector<CContestant>& contestants, const std::vector<CFigures>& figures, std::size_t bytes,
+                int rounds)
 {
     std::printf("Blowfish-ECB, %zu MiB buffer, %d rounds side by side; MB/s = 10^6 bytes/s (best, median)\n\n",
                 bytes >> 20, rounds);

@@ -26,10 +26,10 @@ struct CFigures {
 };
 
 std::vector<CFigures> MeasureSideBySide(const std::vector<CContestant>& contestants, const std::uint8_t* in,
-                                        std::uint8_t* out, std::size_t bytes, const std::uint8_t* key,
-                                        int keyLength, int rounds);
+                                        std::uint8_t* out, std::size_t bytes, const std::uint8_t* key, int keyLength,
+                                        int rounds);
 
-void PrintTable(const std::vector<CContestant>& contestants, const std::vector<CFigures>& figures,
-                std::size_t bytes, int rounds);
+void PrintTable(const std::vector<CContestant>& contestants, const std::vector<CFigures>& figures, std::size_t bytes,
+                int rounds);
 
 }  // namespace quorvane::bench

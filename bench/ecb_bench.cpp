@@ -39,8 +39,18 @@ void BM_Buffer(benchmark::State& state)
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_Buffer<true>)->Name("EncryptBuffer")->Arg(kMiB)->Arg(64 * kMiB)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Buffer<false>)->Name("DecryptBuffer")->Arg(kMiB)->Arg(64 * kMiB)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Buffer<true>)
+    ->Name("EncryptBuffer")
+    ->Arg(kMiB)
+    ->Arg(64 * kMiB)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Buffer<false>)
+    ->Name("DecryptBuffer")
+    ->Arg(kMiB)
+    ->Arg(64 * kMiB)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The block loop alone, in place; threads 0 means the automatic choice.
 template <bool Encode>
@@ -68,10 +78,18 @@ void BM_Blocks(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * state.range(0));
     state.counters["threads"] = threads == 0 ? AutomaticThreadCount(length) : threads;
 }
-BENCHMARK(BM_Blocks<true>)->Name("EncodeBlocks")->ArgNames({"bytes", "threads"})
-    ->ArgsProduct({{kMiB, 64 * kMiB}, {1, 0}})->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Blocks<false>)->Name("DecodeBlocks")->ArgNames({"bytes", "threads"})
-    ->ArgsProduct({{kMiB, 64 * kMiB}, {1, 0}})->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Blocks<true>)
+    ->Name("EncodeBlocks")
+    ->ArgNames({"bytes", "threads"})
+    ->ArgsProduct({{kMiB, 64 * kMiB}, {1, 0}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Blocks<false>)
+    ->Name("DecodeBlocks")
+    ->ArgNames({"bytes", "threads"})
+    ->ArgsProduct({{kMiB, 64 * kMiB}, {1, 0}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_SetKey(benchmark::State& state)
 {

@@ -38,6 +38,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CBlowfishPeer> MakeBotanPeer() { return std::make_unique<CBotanPeer>(); }
+std::unique_ptr<CBlowfishPeer> MakeBotanPeer()
+{
+    return std::make_unique<CBotanPeer>();
+}
 
 }  // namespace quorvane::bench

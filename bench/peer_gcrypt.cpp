@@ -48,6 +48,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CBlowfishPeer> MakeGcryptPeer() { return std::make_unique<CGcryptPeer>(); }
+std::unique_ptr<CBlowfishPeer> MakeGcryptPeer()
+{
+    return std::make_unique<CGcryptPeer>();
+}
 
 }  // namespace quorvane::bench

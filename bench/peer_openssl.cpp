@@ -29,6 +29,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CBlowfishPeer> MakeOpenSslPeer() { return std::make_unique<COpenSslPeer>(); }
+std::unique_ptr<CBlowfishPeer> MakeOpenSslPeer()
+{
+    return std::make_unique<COpenSslPeer>();
+}
 
 }  // namespace quorvane::bench

@@ -8,7 +8,10 @@
 namespace quorvane {
 
 // The aligned length: n raised to the next multiple of 8 (a multiple stays).
-constexpr std::uint32_t AlignedLength(std::uint32_t n) noexcept { return (n + 7u) & ~7u; }
+constexpr std::uint32_t AlignedLength(std::uint32_t n) noexcept
+{
+    return (n + 7u) & ~7u;
+}
 
 // Result of EncryptBuffer/DecryptBuffer for a key of zero bytes: the key
 // schedule is never run with it, and the caller's variables stay untouched.
@@ -40,10 +43,10 @@ public:
     // Keys the object, raises length to its aligned length, and hands back a new
     // zeroed buffer of that length holding the result. The input must be readable
     // up to the aligned length. Returns 0, or kEmptyKeyRefused for keyLength < 1.
-    int EncryptBuffer(const std::uint8_t* input, std::int32_t& length, const std::uint8_t* key,
-                      std::int32_t keyLength, CSecureBuffer& output);
-    int DecryptBuffer(const std::uint8_t* input, std::int32_t& length, const std::uint8_t* key,
-                      std::int32_t keyLength, CSecureBuffer& output);
+    int EncryptBuffer(const std::uint8_t* input, std::int32_t& length, const std::uint8_t* key, std::int32_t keyLength,
+                      CSecureBuffer& output);
+    int DecryptBuffer(const std::uint8_t* input, std::int32_t& length, const std::uint8_t* key, std::int32_t keyLength,
+                      CSecureBuffer& output);
 
     const std::uint32_t* PArray() const noexcept { return pArray.get(); }
     const std::uint32_t* SBoxes() const noexcept { return sBoxes.get(); }

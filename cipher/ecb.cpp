@@ -72,8 +72,7 @@ void DecodeBlocksOnThreads(const CBlowfishCipher& cipher, const std::uint8_t* in
     TransformBlocks(cipher, Direction::decipher, input, output, blocks, threadCount);
 }
 
-std::uint32_t CBlowfishCipher::EncodeBlocks(const std::uint8_t* input, std::uint8_t* output,
-                                            std::uint32_t length) const
+std::uint32_t CBlowfishCipher::EncodeBlocks(const std::uint8_t* input, std::uint8_t* output, std::uint32_t length) const
 {
     return EncodeBlocksOnThreads(*this, input, output, length, AutomaticThreadCount(length));
 }

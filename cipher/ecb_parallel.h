@@ -25,8 +25,8 @@ unsigned AutomaticThreadCount(std::uint32_t length) noexcept;
 // EncodeBlocks and DecodeBlocks with the thread count fixed by the caller
 // (the calling thread counts as one; no more threads than blocks), whatever
 // the length. Tests and benchmarks pin the count here.
-std::uint32_t EncodeBlocksOnThreads(const CBlowfishCipher& cipher, const std::uint8_t* input,
-                                    std::uint8_t* output, std::uint32_t length, unsigned threadCount);
+std::uint32_t EncodeBlocksOnThreads(const CBlowfishCipher& cipher, const std::uint8_t* input, std::uint8_t* output,
+                                    std::uint32_t length, unsigned threadCount);
 void DecodeBlocksOnThreads(const CBlowfishCipher& cipher, const std::uint8_t* input, std::uint8_t* output,
                            std::uint32_t length, unsigned threadCount);
 

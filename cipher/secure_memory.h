@@ -19,7 +19,9 @@ public:
     ~CSecureBuffer() { Release(); }
 
     CSecureBuffer(CSecureBuffer&& other) noexcept
-        : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+        : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0))
+    {
+    }
     CSecureBuffer& operator=(CSecureBuffer&& other) noexcept;
     CSecureBuffer(const CSecureBuffer&) = delete;
     CSecureBuffer& operator=(const CSecureBuffer&) = delete;

@@ -11,10 +11,10 @@ namespace quorvane::cli {
 
 enum class SourceStatus {
     ok,
-    notFound,       // cannot be opened
-    notRegular,     // a folder, a device or a pipe: no size to stream by
+    notFound,    // cannot be opened
+    notRegular,  // a folder, a device or a pipe: no size to stream by
     readFailed,
-    changed,        // its size differs from the size taken at open
+    changed,  // its size differs from the size taken at open
 };
 
 class CChunkSource {

@@ -4,7 +4,10 @@ namespace quorvane::cli {
 
 CChunkWriter::CChunkWriter(CFileStream& output_) : output(output_), worker([this] { Run(); }) {}
 
-CChunkWriter::~CChunkWriter() { Finish(); }
+CChunkWriter::~CChunkWriter()
+{
+    Finish();
+}
 
 bool CChunkWriter::Submit(CSecureBuffer& chunk, std::size_t offset, std::size_t length)
 {

@@ -36,10 +36,10 @@ private:
     CSecureBuffer pending;
     std::size_t pendingOffset = 0;
     std::size_t pendingLength = 0;
-    bool busy = false;     // `pending` holds bytes not yet written
+    bool busy = false;  // `pending` holds bytes not yet written
     bool stopping = false;
     bool failed = false;
-    std::thread worker;    // last: started once everything above exists
+    std::thread worker;  // last: started once everything above exists
 };
 
 }  // namespace quorvane::cli

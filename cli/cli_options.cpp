@@ -10,10 +10,12 @@ struct LongOption {
     std::u16string_view name;
     char16_t letter;
 };
-constexpr LongOption kLongOptions[] = {
-    {u"key-file", u'k'}, {u"output", u'o'}, {u"directory", u'd'}, {u"force", u'f'}};
+constexpr LongOption kLongOptions[] = {{u"key-file", u'k'}, {u"output", u'o'}, {u"directory", u'd'}, {u"force", u'f'}};
 
-bool TakesValue(char16_t letter) { return letter == u'k' || letter == u'o' || letter == u'd'; }
+bool TakesValue(char16_t letter)
+{
+    return letter == u'k' || letter == u'o' || letter == u'd';
+}
 
 class CParser {
 public:

@@ -32,13 +32,20 @@ std::u16string KeyFailureText(KeyFailure failure)
     switch (failure) {
     case KeyFailure::noTerminal:
         return u"no terminal to ask for the key; give it with -k KEYFILE (or -k - for standard input)";
-    case KeyFailure::cancelled: return u"no key was entered";
-    case KeyFailure::mismatch: return u"the two keys differ";
-    case KeyFailure::empty: return u"empty key";
-    case KeyFailure::notUtf8: return u"the key is not valid UTF-8";
-    case KeyFailure::tooLong: return u"the key line is longer than 65536 bytes";
-    case KeyFailure::unreadable: return u"cannot read the key";
-    case KeyFailure::none: break;
+    case KeyFailure::cancelled:
+        return u"no key was entered";
+    case KeyFailure::mismatch:
+        return u"the two keys differ";
+    case KeyFailure::empty:
+        return u"empty key";
+    case KeyFailure::notUtf8:
+        return u"the key is not valid UTF-8";
+    case KeyFailure::tooLong:
+        return u"the key line is longer than 65536 bytes";
+    case KeyFailure::unreadable:
+        return u"cannot read the key";
+    case KeyFailure::none:
+        break;
     }
     return u"key failure";
 }
@@ -53,21 +60,31 @@ std::u16string KeySubject(const std::optional<std::u16string>& keyFile)
 std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
 {
     switch (failure) {
-    case StreamFailure::openInput: return u"cannot open";
-    case StreamFailure::notRegular: return u"not a regular file";
-    case StreamFailure::readInput: return u"cannot read";
-    case StreamFailure::inputChanged: return u"changed while it was being read";
+    case StreamFailure::openInput:
+        return u"cannot open";
+    case StreamFailure::notRegular:
+        return u"not a regular file";
+    case StreamFailure::readInput:
+        return u"cannot read";
+    case StreamFailure::inputChanged:
+        return u"changed while it was being read";
     case StreamFailure::tooLarge:
         return encrypting ? u"too large (a container holds at most 2,147,483,647 bytes)"
                           : u"too large to be a container (2 GiB or more)";
-    case StreamFailure::wrongKeyOrDamaged: return u"wrong key or damaged file";
-    case StreamFailure::noUsableName: return u"the container holds no usable file name; give one with -o";
-    case StreamFailure::outputExists: return u"already exists; use -f to replace it";
-    case StreamFailure::createOutput: return u"cannot create";
+    case StreamFailure::wrongKeyOrDamaged:
+        return u"wrong key or damaged file";
+    case StreamFailure::noUsableName:
+        return u"the container holds no usable file name; give one with -o";
+    case StreamFailure::outputExists:
+        return u"already exists; use -f to replace it";
+    case StreamFailure::createOutput:
+        return u"cannot create";
     case StreamFailure::writeOutput:
         return encrypting ? u"cannot write the encrypted data" : u"cannot write the decrypted data";
-    case StreamFailure::interrupted: return u"interrupted";
-    case StreamFailure::none: break;
+    case StreamFailure::interrupted:
+        return u"interrupted";
+    case StreamFailure::none:
+        break;
     }
     return u"failed";
 }
@@ -124,7 +141,8 @@ private:
         task.inputPath = input;
         // The name without folder, as the window stores it.
         task.storedName = FromFsPath(ToFsPath(input).filename());
-        task.outputPath = options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
+        task.outputPath =
+            options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
         return StreamEncryptFile(task, keyBytes);
     }
@@ -166,9 +184,14 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
             return kExitUsage;
         }
         switch (parsed.options.command) {
-        case CliCommand::help: WriteOutputText(UsageText()); return kExitDone;
-        case CliCommand::version: WriteOutputText("quorvane-cli " QUORVANE_VERSION "\n"); return kExitDone;
-        default: break;
+        case CliCommand::help:
+            WriteOutputText(UsageText());
+            return kExitDone;
+        case CliCommand::version:
+            WriteOutputText("quorvane-cli " QUORVANE_VERSION "\n");
+            return kExitDone;
+        default:
+            break;
         }
         CRun run(parsed.options);
         int status = kExitFailed;

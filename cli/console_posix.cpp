@@ -61,11 +61,12 @@ private:
     {
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
         echoIsOff = 0;
-        for (std::size_t i = 0; i < std::size(kRestoringSignals); ++i) sigaction(kRestoringSignals[i], &previous[i], nullptr);
+        for (std::size_t i = 0; i < std::size(kRestoringSignals); ++i)
+            sigaction(kRestoringSignals[i], &previous[i], nullptr);
         active = false;
     }
 
-    struct sigaction previous[std::size(kRestoringSignals)] {};
+    struct sigaction previous[std::size(kRestoringSignals)]{};
     bool active = false;
 };
 

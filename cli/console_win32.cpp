@@ -38,8 +38,14 @@ void WriteError(std::u16string_view text)
     std::fflush(stderr);
 }
 
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+bool IsHighSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
 
 }  // namespace
 

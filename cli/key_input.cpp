@@ -40,11 +40,16 @@ KeyFailure ReadKeyFile(const std::u16string& keyFile, CSecureText& key)
 KeyFailure FromTerminalRead(TerminalRead read)
 {
     switch (read) {
-    case TerminalRead::ok: return KeyFailure::none;
-    case TerminalRead::endOfInput: return KeyFailure::cancelled;
-    case TerminalRead::notUtf8: return KeyFailure::notUtf8;
-    case TerminalRead::tooLong: return KeyFailure::tooLong;
-    case TerminalRead::failed: break;
+    case TerminalRead::ok:
+        return KeyFailure::none;
+    case TerminalRead::endOfInput:
+        return KeyFailure::cancelled;
+    case TerminalRead::notUtf8:
+        return KeyFailure::notUtf8;
+    case TerminalRead::tooLong:
+        return KeyFailure::tooLong;
+    case TerminalRead::failed:
+        break;
     }
     return KeyFailure::unreadable;
 }

@@ -12,13 +12,13 @@ namespace quorvane::cli {
 
 enum class KeyFailure {
     none,
-    noTerminal,   // no key file and no terminal to ask on
-    cancelled,    // the prompt ended without a line
-    mismatch,     // the confirmation differs from the first entry
+    noTerminal,  // no key file and no terminal to ask on
+    cancelled,   // the prompt ended without a line
+    mismatch,    // the confirmation differs from the first entry
     empty,
     notUtf8,
     tooLong,
-    unreadable,   // the key file could not be opened or read
+    unreadable,  // the key file could not be opened or read
 };
 
 // The key file name that means standard input.

@@ -32,8 +32,8 @@ int main(int argc, char** argv)
         // Paths go to the file system as UTF-8 again, so anything else could not name the same file.
         if (!quorvane::Utf8ToUtf16(argv[i], arg)) {
             const std::string position = std::to_string(i);
-            quorvane::cli::WriteErrorLine(u"quorvane-cli: argument " + std::u16string(position.begin(), position.end()) +
-                                          u" is not valid UTF-8");
+            quorvane::cli::WriteErrorLine(u"quorvane-cli: argument " +
+                                          std::u16string(position.begin(), position.end()) + u" is not valid UTF-8");
             return quorvane::cli::kExitUsage;
         }
         args.push_back(std::move(arg));

@@ -10,11 +10,16 @@ namespace quorvane::cli {
 StreamFailure FromSourceStatus(SourceStatus status) noexcept
 {
     switch (status) {
-    case SourceStatus::ok: return StreamFailure::none;
-    case SourceStatus::notFound: return StreamFailure::openInput;
-    case SourceStatus::notRegular: return StreamFailure::notRegular;
-    case SourceStatus::changed: return StreamFailure::inputChanged;
-    case SourceStatus::readFailed: break;
+    case SourceStatus::ok:
+        return StreamFailure::none;
+    case SourceStatus::notFound:
+        return StreamFailure::openInput;
+    case SourceStatus::notRegular:
+        return StreamFailure::notRegular;
+    case SourceStatus::changed:
+        return StreamFailure::inputChanged;
+    case SourceStatus::readFailed:
+        break;
     }
     return StreamFailure::readInput;
 }

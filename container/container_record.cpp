@@ -17,8 +17,7 @@ void PutLe32(std::uint8_t* out, std::uint32_t v) noexcept
 
 std::uint32_t GetLe32(const std::uint8_t* in) noexcept
 {
-    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 |
-           std::uint32_t(in[3]) << 24;
+    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
 }
 
 }  // namespace
@@ -44,8 +43,7 @@ CSecureBuffer LayoutContainerRecord(std::u16string_view storedName, std::int32_t
     return record;
 }
 
-CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::uint8_t* fileData,
-                                   std::int32_t dataSize)
+CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::uint8_t* fileData, std::int32_t dataSize)
 {
     CSecureBuffer record = LayoutContainerRecord(storedName, dataSize);
     if (dataSize > 0) std::memcpy(record.Data() + kRecordHeaderBytes + 2 * storedName.size(), fileData, dataSize);

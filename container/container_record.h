@@ -26,8 +26,8 @@ constexpr std::int64_t ContainerRecordLength(std::int64_t nameUnits, std::int64_
 struct ContainerContents {
     std::int32_t dataSize = 0;
     std::uint32_t nameBytes = 0;
-    std::u16string storedName;      // cut at the first zero code unit
-    std::uint32_t dataOffset = 0;   // 8 + nameBytes, odd or even
+    std::u16string storedName;     // cut at the first zero code unit
+    std::uint32_t dataOffset = 0;  // 8 + nameBytes, odd or even
 };
 
 enum class RecordCheck {
@@ -43,8 +43,7 @@ enum class RecordCheck {
 CSecureBuffer LayoutContainerRecord(std::u16string_view storedName, std::int32_t dataSize);
 
 // Layout plus a copy of the file bytes.
-CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::uint8_t* fileData,
-                                   std::int32_t dataSize);
+CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::uint8_t* fileData, std::int32_t dataSize);
 
 // Writes the 8-byte header and the name; `out` needs 8 + 2 * name.size() bytes.
 void WriteRecordHead(std::uint8_t* out, std::u16string_view storedName, std::int32_t dataSize) noexcept;

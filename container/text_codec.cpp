@@ -11,11 +11,20 @@ bool Utf8ToUtf16(std::string_view utf8, std::u16string& out)
         const auto b0 = static_cast<unsigned char>(utf8[i]);
         char32_t cp;
         std::size_t len;
-        if (b0 < 0x80) { cp = b0; len = 1; }
-        else if ((b0 & 0xE0) == 0xC0) { cp = b0 & 0x1F; len = 2; }
-        else if ((b0 & 0xF0) == 0xE0) { cp = b0 & 0x0F; len = 3; }
-        else if ((b0 & 0xF8) == 0xF0) { cp = b0 & 0x07; len = 4; }
-        else return false;
+        if (b0 < 0x80) {
+            cp = b0;
+            len = 1;
+        } else if ((b0 & 0xE0) == 0xC0) {
+            cp = b0 & 0x1F;
+            len = 2;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            cp = b0 & 0x0F;
+            len = 3;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            cp = b0 & 0x07;
+            len = 4;
+        } else
+            return false;
         if (i + len > utf8.size()) return false;
         for (std::size_t k = 1; k < len; ++k) {
             const auto b = static_cast<unsigned char>(utf8[i + k]);

@@ -20,8 +20,7 @@ PassOutcome DecryptOne(CJobWindow& window, const std::u16string& path, const CSe
         if (source.IsTooLarge()) return FailPass(window, messages::kTooLarge);
         // Every container is a non-empty run of whole blocks; anything else is
         // refused before it is deciphered.
-        if (!source.IsFailed() && (size == 0 || size % 8 != 0))
-            return FailPass(window, messages::kWrongKeyOrDamaged);
+        if (!source.IsFailed() && (size == 0 || size % 8 != 0)) return FailPass(window, messages::kWrongKeyOrDamaged);
 
         record = CSecureBuffer(static_cast<std::size_t>(size));
         int length = size;

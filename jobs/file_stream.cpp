@@ -135,7 +135,8 @@ bool CFileStream::CloseFileStream()
     SyncState();
     stream.close();
     SyncState();
-    if (!failed && FlushFileToDisk(temporaryPath) && ReplaceFileAtomically(temporaryPath, destinationPath, !keepExisting)) {
+    if (!failed && FlushFileToDisk(temporaryPath) &&
+        ReplaceFileAtomically(temporaryPath, destinationPath, !keepExisting)) {
         temporaryPath.clear();
         return true;
     }

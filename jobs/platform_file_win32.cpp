@@ -71,8 +71,8 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
 
 bool FlushFileToDisk(const std::filesystem::path& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const bool ok = FlushFileBuffers(file) != 0;
     return CloseHandle(file) != 0 && ok;

@@ -12,7 +12,10 @@ namespace {
 
 using test::Bytes;
 
-Bytes ToBytes(const CSecureBuffer& b) { return Bytes(b.Data(), b.Data() + b.Size()); }
+Bytes ToBytes(const CSecureBuffer& b)
+{
+    return Bytes(b.Data(), b.Data() + b.Size());
+}
 
 void PutLe32(Bytes& b, std::size_t at, std::uint32_t v)
 {
@@ -26,7 +29,8 @@ TEST(ContainerRecord, length_leaves_one_to_eight_bytes_of_fill)
         std::int32_t dataSize;
         std::int64_t length;
     };
-    const Row rows[] = {{1, 0, 16}, {3, 0, 16}, {4, 0, 24}, {4, 8, 32}, {5, 6, 32}, {0, 0, 16},
+    const Row rows[] = {{1, 0, 16},  {3, 0, 16}, {4, 0, 24},
+                        {4, 8, 32},  {5, 6, 32}, {0, 0, 16},
                         {0, 16, 32}, {8, 7, 32}, {0, 0x7FFFFFF0 - 8, 0x7FFFFFF8}};
     for (const auto& r : rows) {
         EXPECT_EQ(ContainerRecordLength(std::int64_t(r.nameUnits), r.dataSize), r.length)
@@ -186,7 +190,8 @@ TEST(TextCodec, utf8_decoding_accepts_valid_and_refuses_malformed)
     EXPECT_EQ(out, u"key 鍵 \U0001F511");
     EXPECT_EQ(Utf16ToUtf8(out), "key \xE9\x8D\xB5 \xF0\x9F\x94\x91");
     const char* bad[] = {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE9\x8D", "\xFF"};
-    for (const char* b : bad) EXPECT_FALSE(Utf8ToUtf16(b, out)) << "bytes " << test::Bytes(b, b + std::strlen(b)).size();
+    for (const char* b : bad)
+        EXPECT_FALSE(Utf8ToUtf16(b, out)) << "bytes " << test::Bytes(b, b + std::strlen(b)).size();
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 

@@ -118,17 +118,18 @@ TEST_F(EcbSweep, encode_equals_one_block_at_a_time_for_every_length_alignment_an
             for (const std::size_t offset : OffsetsFor(threads)) {
                 CGuarded inPlace(offset, n);
                 std::copy(plain.begin(), plain.end(), inPlace.Data());
-                std::fill(inPlace.Data() + length, inPlace.Data() + n, std::uint8_t{0xCC});  // stale bytes past the end become zeros
+                std::fill(inPlace.Data() + length, inPlace.Data() + n,
+                          std::uint8_t{0xCC});  // stale bytes past the end become zeros
                 ASSERT_EQ(EncodeBlocksOnThreads(bf, inPlace.Data(), inPlace.Data(), length, threads), n);
-                ASSERT_EQ(inPlace.Payload(n), expected) << "in place, length " << length << ", threads " << threads
-                                                        << ", offset " << offset;
+                ASSERT_EQ(inPlace.Payload(n), expected)
+                    << "in place, length " << length << ", threads " << threads << ", offset " << offset;
                 ASSERT_TRUE(inPlace.GuardsIntact()) << "in place, length " << length << ", threads " << threads;
 
                 CGuarded source(offset, length), target((offset * 5 + 3) % 8, n);
                 std::copy(plain.begin(), plain.end(), source.Data());
                 EncodeBlocksOnThreads(bf, source.Data(), target.Data(), length, threads);
-                ASSERT_EQ(target.Payload(n), expected) << "separate, length " << length << ", threads " << threads
-                                                       << ", offset " << offset;
+                ASSERT_EQ(target.Payload(n), expected)
+                    << "separate, length " << length << ", threads " << threads << ", offset " << offset;
                 ASSERT_EQ(source.Payload(length), plain) << "input changed, length " << length;
                 ASSERT_TRUE(source.GuardsIntact() && target.GuardsIntact()) << "separate, length " << length;
             }
@@ -148,15 +149,15 @@ TEST_F(EcbSweep, decode_equals_one_block_at_a_time_for_every_length_alignment_an
                 CGuarded inPlace(offset, n);
                 std::copy(cipher.begin(), cipher.end(), inPlace.Data());
                 DecodeBlocksOnThreads(bf, inPlace.Data(), inPlace.Data(), length, threads);
-                ASSERT_EQ(inPlace.Payload(n), expected) << "in place, length " << length << ", threads " << threads
-                                                        << ", offset " << offset;
+                ASSERT_EQ(inPlace.Payload(n), expected)
+                    << "in place, length " << length << ", threads " << threads << ", offset " << offset;
                 ASSERT_TRUE(inPlace.GuardsIntact()) << "in place, length " << length << ", threads " << threads;
 
                 CGuarded source(offset, n), target((offset * 3 + 1) % 8, n);
                 std::copy(cipher.begin(), cipher.end(), source.Data());
                 DecodeBlocksOnThreads(bf, source.Data(), target.Data(), length, threads);
-                ASSERT_EQ(target.Payload(n), expected) << "separate, length " << length << ", threads " << threads
-                                                       << ", offset " << offset;
+                ASSERT_EQ(target.Payload(n), expected)
+                    << "separate, length " << length << ", threads " << threads << ", offset " << offset;
                 ASSERT_EQ(source.Payload(n), cipher) << "input changed, length " << length;
                 ASSERT_TRUE(source.GuardsIntact() && target.GuardsIntact()) << "separate, length " << length;
             }

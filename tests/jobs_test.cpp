@@ -23,7 +23,10 @@ using test::Narrow;
 const test::KeyAnswer kKey{kResultOk, u"正しい鍵"};
 const test::SaveAnswer kCancelSave{kResultCancel, u""};
 
-test::SaveAnswer SaveTo(const std::u16string& path) { return {kResultOk, path}; }
+test::SaveAnswer SaveTo(const std::u16string& path)
+{
+    return {kResultOk, path};
+}
 
 // Encrypts `sources` under `key`, saving each container at the given outputs.
 int Encrypt(const std::vector<std::u16string>& sources, const std::u16string& key,
@@ -83,9 +86,13 @@ TEST_F(JobsTest, key_prompt_outcomes_end_jobs_as_designed)
     const Row rows[] = {
         {"cancel", {{kResultCancel, u"typed anyway"}}, kJobDone, {u"key"}},
         {"cannot be shown", {{-1, u""}}, kJobFailed, {u"key"}},
-        {"empty then cancel", {{kResultOk, u""}, {kResultCancel, u""}}, kJobDone,
+        {"empty then cancel",
+         {{kResultOk, u""}, {kResultCancel, u""}},
+         kJobDone,
          {u"key", Msg(kTitleNotice, kEnterKey), u"key"}},
-        {"empty twice then cannot be shown", {{kResultOk, u""}, {kResultOk, u""}, {-1, u""}}, kJobFailed,
+        {"empty twice then cannot be shown",
+         {{kResultOk, u""}, {kResultOk, u""}, {-1, u""}},
+         kJobFailed,
          {u"key", Msg(kTitleNotice, kEnterKey), u"key", Msg(kTitleNotice, kEnterKey), u"key"}},
     };
     for (const auto& row : rows) {
@@ -288,7 +295,13 @@ TEST_F(JobsTest, decrypt_refuses_wrong_keys_and_non_containers)
         {"empty file", {}, u"right key"},
         {"truncated by a block", Bytes(good.begin(), good.end() - 8), u"right key"},
         {"length not a multiple of 8", Bytes(good.begin(), good.end() - 3), u"right key"},
-        {"one extra byte", [&] { Bytes b = good; b.push_back(0); return b; }(), u"right key"},
+        {"one extra byte",
+         [&] {
+             Bytes b = good;
+             b.push_back(0);
+             return b;
+         }(),
+         u"right key"},
         {"extended by a block", extended, u"right key"},
         {"last block damaged", flipped, u"right key"},
         {"garbage of whole blocks", test::PatternBytes(256, 8), u"right key"},
@@ -347,9 +360,10 @@ TEST_F(JobsTest, unwritable_destinations_fail_creation_and_keep_what_was_there)
     std::filesystem::create_directories(folder.Path() / "adir");
     const std::u16string readOnly = Put(u"ro.dat", {9, 9});
     std::filesystem::permissions(ToFsPath(readOnly), std::filesystem::perms::owner_read |
-                                                        std::filesystem::perms::group_read |
-                                                        std::filesystem::perms::others_read);
-    const std::u16string targets[] = {FromFsPath(folder.Path() / "no such folder" / "x.dat"), folder.File(u"adir"), readOnly};
+                                                         std::filesystem::perms::group_read |
+                                                         std::filesystem::perms::others_read);
+    const std::u16string targets[] = {FromFsPath(folder.Path() / "no such folder" / "x.dat"), folder.File(u"adir"),
+                                      readOnly};
     for (const auto& target : targets) {
         CFakeWindow w;
         EXPECT_EQ(Encrypt({src}, u"k", {target}, w), kJobFailed) << Narrow(target);

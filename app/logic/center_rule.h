@@ -17,8 +17,8 @@ struct ScreenPoint {
 };
 
 // Style bits of the window a dialog would be centred on.
-constexpr unsigned long kStyleVisible = 0x10000000UL;   // WS_VISIBLE
-constexpr unsigned long kStyleMinimized = 0x20000000UL; // WS_MINIMIZE
+constexpr unsigned long kStyleVisible = 0x10000000UL;    // WS_VISIBLE
+constexpr unsigned long kStyleMinimized = 0x20000000UL;  // WS_MINIMIZE
 
 // A hidden or minimised owner has no useful place on screen; centre on the work area instead.
 constexpr bool IsUsableCentre(unsigned long style)

@@ -8,12 +8,12 @@ namespace quorvane::app {
 // message-result slot while the procedure returns TRUE.
 constexpr bool ReturnsResultDirectly(unsigned message)
 {
-    return message == 0x0110     // WM_INITDIALOG
-        || message == 0x0039     // WM_COMPAREITEM
-        || message == 0x002E     // WM_VKEYTOITEM
-        || message == 0x002F     // WM_CHARTOITEM
-        || message == 0x0037     // WM_QUERYDRAGICON
-        || (message >= 0x0132 && message <= 0x0138);  // WM_CTLCOLORMSGBOX .. WM_CTLCOLORSTATIC
+    return message == 0x0110                             // WM_INITDIALOG
+           || message == 0x0039                          // WM_COMPAREITEM
+           || message == 0x002E                          // WM_VKEYTOITEM
+           || message == 0x002F                          // WM_CHARTOITEM
+           || message == 0x0037                          // WM_QUERYDRAGICON
+           || (message >= 0x0132 && message <= 0x0138);  // WM_CTLCOLORMSGBOX .. WM_CTLCOLORSTATIC
 }
 
 }  // namespace quorvane::app

@@ -23,7 +23,11 @@ TEST(CenterRule, places_dialogs_as_designed)
         {"overhanging right and bottom is pulled in", {900, 650, 1024, 738}, kWorkArea, 300, 200, {724, 538}},
         {"overhanging left and top is pushed in", {-50, -40, 50, 40}, kWorkArea, 300, 200, {0, 0}},
         {"larger than the area lines up with its left and top", kWorkArea, kWorkArea, 1500, 900, {0, 0}},
-        {"larger than an offset area lines up with it too", {100, 50, 400, 250}, {100, 50, 400, 250}, 800, 600,
+        {"larger than an offset area lines up with it too",
+         {100, 50, 400, 250},
+         {100, 50, 400, 250},
+         800,
+         600,
          {100, 50}},
         // The halves truncate toward zero: (-3 + 0) / 2 is -1, not -2.
         {"negative coordinates truncate toward zero", {-3, -3, 0, 0}, {-2000, -2000, 2000, 2000}, 3, 3, {-2, -2}},

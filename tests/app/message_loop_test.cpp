@@ -23,10 +23,22 @@ struct Step {
     enum Kind { empty, message, error, quit } kind;
     FakeMessage msg;
 };
-Step Empty() { return {Step::empty, {}}; }
-Step Msg(unsigned id, int param = 0) { return {Step::message, {id, param}}; }
-Step Error() { return {Step::error, {}}; }
-Step Quit(int code) { return {Step::quit, {0x0012, code}}; }
+Step Empty()
+{
+    return {Step::empty, {}};
+}
+Step Msg(unsigned id, int param = 0)
+{
+    return {Step::message, {id, param}};
+}
+Step Error()
+{
+    return {Step::error, {}};
+}
+Step Quit(int code)
+{
+    return {Step::quit, {0x0012, code}};
+}
 
 class CScriptedQueue {
 public:
@@ -57,7 +69,9 @@ using CLoop = CMessageLoopT<FakeMessage>;
 class CLoggingIdle : public CIdleHandler {
 public:
     CLoggingIdle(std::string name, std::vector<std::string>& log, bool answer = false)
-        : name_(std::move(name)), log_(log), answer_(answer) {}
+        : name_(std::move(name)), log_(log), answer_(answer)
+    {
+    }
     bool HandleIdle() override
     {
         log_.push_back("idle " + name_);
@@ -73,7 +87,9 @@ private:
 class CLoggingFilter : public CMessageFilterT<FakeMessage> {
 public:
     CLoggingFilter(std::string name, std::vector<std::string>& log, unsigned consumes = ~0u)
-        : name_(std::move(name)), log_(log), consumes_(consumes) {}
+        : name_(std::move(name)), log_(log), consumes_(consumes)
+    {
+    }
     bool FilterMessage(FakeMessage* m) override
     {
         log_.push_back("filter " + name_);
@@ -110,9 +126,9 @@ TEST(MessageLoop, only_messages_other_than_moves_paints_and_0x118_wake_idling)
         unsigned id;
         bool wakes;
     };
-    const Row rows[] = {{kMouseMove, false}, {kNcMouseMove, false}, {kPaint, false}, {kCaretBlink, false},
-                        {kKeyDown, true},    {kChar, true},          {kCommand, true}, {kTimer, true},
-                        {0x0201, true} /* a click */};
+    const Row rows[] = {{kMouseMove, false},  {kNcMouseMove, false}, {kPaint, false},
+                        {kCaretBlink, false}, {kKeyDown, true},      {kChar, true},
+                        {kCommand, true},     {kTimer, true},        {0x0201, true} /* a click */};
     for (const Row& row : rows) {
         Log log;
         CLoop loop;

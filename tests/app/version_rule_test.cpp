@@ -15,9 +15,8 @@ TEST(VersionRule, picks_the_chooser_record_size_by_platform_version)
     };
     const Row rows[] = {
         {false, 10, 0, 76},  // the version could not be asked for
-        {true, 3, 51, 76},  {true, 4, 0, 76},  {true, 4, 10, 76}, {true, 4, 89, 76},
-        {true, 4, 90, 88},  {true, 5, 0, 88},  {true, 5, 1, 88},  {true, 6, 1, 88},
-        {true, 10, 0, 88},
+        {true, 3, 51, 76},  {true, 4, 0, 76}, {true, 4, 10, 76}, {true, 4, 89, 76}, {true, 4, 90, 88},
+        {true, 5, 0, 88},   {true, 5, 1, 88}, {true, 6, 1, 88},  {true, 10, 0, 88},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(ChooserRecordSize(IsOldVersion(row.queried, row.major, row.minor)), row.size)

@@ -109,8 +109,7 @@ int Spawn(const std::u16string& program, const std::vector<std::u16string>& args
         _exit(127);
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
+    while (waitpid(pid, &status, 0) < 0) {}
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

@@ -96,18 +96,15 @@ TEST_F(CliTest, decrypt_names_the_output_after_the_stored_name_made_safe)
         std::u16string outputName;
     };
     const std::vector<Row> rows = {
-        {u"a.txt", u"a.txt"},
-        {u"名前 付き.txt", u"名前 付き.txt"},
-        {u"..\\up.txt", u"up.txt"},
-        {u"C:\\Windows\\evil.dll", u"evil.dll"},
-        {u"dir/sub.txt", u"sub.txt"},
-        {u"what?<>.txt", u"what___.txt"},
+        {u"a.txt", u"a.txt"},         {u"名前 付き.txt", u"名前 付き.txt"},
+        {u"..\\up.txt", u"up.txt"},   {u"C:\\Windows\\evil.dll", u"evil.dll"},
+        {u"dir/sub.txt", u"sub.txt"}, {u"what?<>.txt", u"what___.txt"},
     };
     const Bytes data = test::PatternBytes(77, 5);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(Utf8(rows[i].storedName));
-        const std::u16string container = Put(Numbered(u"in", i, u".dat"),
-                                             BuiltContainer(rows[i].storedName, data, kKey));
+        const std::u16string container =
+            Put(Numbered(u"in", i, u".dat"), BuiltContainer(rows[i].storedName, data, kKey));
         const std::u16string out = Numbered(u"out", i);
         const CliResult r = RunCli({u"decrypt", u"-k", keyFile, u"-d", folder.FileIn(out, u""), container});
         ASSERT_EQ(r.status, 0) << r.err;
@@ -165,23 +162,52 @@ TEST_F(CliTest, refusals_exit_with_their_status_and_write_nothing)
     };
     const std::vector<Row> rows = {
         // The key.
-        {"empty key file", [&] { return Args{u"encrypt", u"-k", key(u"empty", ""), plain}; }, 1, "empty key"},
+        {"empty key file",
+         [&] {
+             return Args{u"encrypt", u"-k", key(u"empty", ""), plain};
+         },
+         1, "empty key"},
         {"key file of a mark and a line end",
-         [&] { return Args{u"encrypt", u"-k", key(u"bom", "\xEF\xBB\xBF\r\nsecond line"), plain}; }, 1, "empty key"},
-        {"empty key on standard input", [&] { return Args{u"decrypt", u"-k", u"-", container(u"g.dat", good)}; }, 1,
-         "standard input: empty key", "\n"},
-        {"missing key file", [&] { return Args{u"encrypt", u"-k", folder.File(u"nokey"), plain}; }, 1,
-         "cannot read the key"},
-        {"key not UTF-8", [&] { return Args{u"encrypt", u"-k", key(u"latin1", "caf\xE9\n"), plain}; }, 1,
-         "not valid UTF-8"},
-        {"key in overlong UTF-8", [&] { return Args{u"encrypt", u"-k", key(u"overlong", "\xC0\xAF"), plain}; }, 1,
-         "not valid UTF-8"},
-        {"no key file and no terminal", [&] { return Args{u"encrypt", plain}; }, 2, "no terminal"},
+         [&] {
+             return Args{u"encrypt", u"-k", key(u"bom", "\xEF\xBB\xBF\r\nsecond line"), plain};
+         },
+         1, "empty key"},
+        {"empty key on standard input",
+         [&] {
+             return Args{u"decrypt", u"-k", u"-", container(u"g.dat", good)};
+         },
+         1, "standard input: empty key", "\n"},
+        {"missing key file",
+         [&] {
+             return Args{u"encrypt", u"-k", folder.File(u"nokey"), plain};
+         },
+         1, "cannot read the key"},
+        {"key not UTF-8",
+         [&] {
+             return Args{u"encrypt", u"-k", key(u"latin1", "caf\xE9\n"), plain};
+         },
+         1, "not valid UTF-8"},
+        {"key in overlong UTF-8",
+         [&] {
+             return Args{u"encrypt", u"-k", key(u"overlong", "\xC0\xAF"), plain};
+         },
+         1, "not valid UTF-8"},
+        {"no key file and no terminal",
+         [&] {
+             return Args{u"encrypt", plain};
+         },
+         2, "no terminal"},
         // Containers that can't be opened under this key.
-        {"wrong key", [&] { return Args{u"decrypt", u"-k", key(u"other", "other key"), container(u"g.dat", good)}; },
+        {"wrong key",
+         [&] {
+             return Args{u"decrypt", u"-k", key(u"other", "other key"), container(u"g.dat", good)};
+         },
          1, "g.dat: wrong key or damaged file"},
-        {"empty container", [&] { return Args{u"decrypt", u"-k", keyFile, container(u"e.dat", {})}; }, 1,
-         "wrong key or damaged file"},
+        {"empty container",
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile, container(u"e.dat", {})};
+         },
+         1, "wrong key or damaged file"},
         {"length not a multiple of 8",
          [&] {
              Bytes b = good;
@@ -204,22 +230,36 @@ TEST_F(CliTest, refusals_exit_with_their_status_and_write_nothing)
          },
          1, "wrong key or damaged file"},
         {"fill not zero, found only at the end",
-         [&] { return Args{u"decrypt", u"-k", keyFile, container(u"fill.dat", record(3 * kChunk / 2, 2, 3 * kChunk / 2 + 16, 1))}; },
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile,
+                         container(u"fill.dat", record(3 * kChunk / 2, 2, 3 * kChunk / 2 + 16, 1))};
+         },
          1, "wrong key or damaged file"},
         {"name beyond the record",
-         [&] { return Args{u"decrypt", u"-k", keyFile, container(u"name.dat", record(0, 0x7FFFFFF0, 64, 0))}; }, 1,
-         "wrong key or damaged file"},
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile, container(u"name.dat", record(0, 0x7FFFFFF0, 64, 0))};
+         },
+         1, "wrong key or damaged file"},
         {"negative data size",
-         [&] { return Args{u"decrypt", u"-k", keyFile, container(u"neg.dat", record(-8, 2, 64, 0))}; }, 1,
-         "wrong key or damaged file"},
-        {"not a container at all", [&] { return Args{u"decrypt", u"-k", keyFile, container(u"rand.dat", test::PatternBytes(64, 1))}; },
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile, container(u"neg.dat", record(-8, 2, 64, 0))};
+         },
+         1, "wrong key or damaged file"},
+        {"not a container at all",
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile, container(u"rand.dat", test::PatternBytes(64, 1))};
+         },
          1, "wrong key or damaged file"},
         {"stored name \"..\"",
-         [&] { return Args{u"decrypt", u"-k", keyFile, container(u"dots.dat", BuiltContainer(u"..", data, kKey))}; }, 1,
-         "no usable file name"},
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile, container(u"dots.dat", BuiltContainer(u"..", data, kKey))};
+         },
+         1, "no usable file name"},
         {"empty stored name",
-         [&] { return Args{u"decrypt", u"-k", keyFile, container(u"none.dat", BuiltContainer(u"", data, kKey))}; }, 1,
-         "no usable file name"},
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile, container(u"none.dat", BuiltContainer(u"", data, kKey))};
+         },
+         1, "no usable file name"},
         {"stored name longer than a file name may be",
          [&] {
              return Args{u"decrypt", u"-k", keyFile,
@@ -239,28 +279,62 @@ TEST_F(CliTest, refusals_exit_with_their_status_and_write_nothing)
         {"output folder missing",
          [&] { return Args{u"encrypt", u"-k", keyFile, u"-d", folder.File(u"nowhere"), plain}; }, 1, "cannot create"},
         // Inputs.
-        {"input missing", [&] { return Args{u"encrypt", u"-k", keyFile, folder.File(u"missing.txt")}; }, 1,
-         "missing.txt: cannot open"},
-        {"input is a folder", [&] { return Args{u"encrypt", u"-k", keyFile, folder.FileIn(u"keys", u"")}; }, 1,
-         "keys"},
-        {"encrypt input of 2 GiB", [&] { return Args{u"encrypt", u"-k", keyFile, sparse(u"huge.bin", 1ull << 31)}; }, 1,
-         "too large"},
+        {"input missing",
+         [&] {
+             return Args{u"encrypt", u"-k", keyFile, folder.File(u"missing.txt")};
+         },
+         1, "missing.txt: cannot open"},
+        {"input is a folder",
+         [&] {
+             return Args{u"encrypt", u"-k", keyFile, folder.FileIn(u"keys", u"")};
+         },
+         1, "keys"},
+        {"encrypt input of 2 GiB",
+         [&] {
+             return Args{u"encrypt", u"-k", keyFile, sparse(u"huge.bin", 1ull << 31)};
+         },
+         1, "too large"},
         {"record over 2,147,483,647 bytes",
-         [&] { return Args{u"encrypt", u"-k", keyFile, sparse(u"h.bin", (1ull << 31) - 8)}; }, 1, "too large"},
-        {"container of 2 GiB", [&] { return Args{u"decrypt", u"-k", keyFile, sparse(u"huge.dat", 1ull << 31)}; }, 1,
-         "too large"},
+         [&] {
+             return Args{u"encrypt", u"-k", keyFile, sparse(u"h.bin", (1ull << 31) - 8)};
+         },
+         1, "too large"},
+        {"container of 2 GiB",
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile, sparse(u"huge.dat", 1ull << 31)};
+         },
+         1, "too large"},
         // Usage.
         {"no arguments", [&] { return Args{}; }, 2, "missing command"},
-        {"unknown command", [&] { return Args{u"scramble", plain}; }, 2, "unknown command"},
+        {"unknown command",
+         [&] {
+             return Args{u"scramble", plain};
+         },
+         2, "unknown command"},
         {"-o with two inputs", [&] { return Args{u"encrypt", u"-k", keyFile, u"-o", u"x", plain, plain}; }, 2,
          "single input"},
         {"-o and -d", [&] { return Args{u"encrypt", u"-k", keyFile, u"-o", u"x", u"-d", u"y", plain}; }, 2,
          "can't be used together"},
-        {"unknown option", [&] { return Args{u"encrypt", u"--frobnicate", plain}; }, 2, "unknown option"},
-        {"option without its value", [&] { return Args{u"encrypt", plain, u"-k"}; }, 2, "needs a value"},
-        {"no input", [&] { return Args{u"decrypt", u"-k", keyFile}; }, 2, "no CONTAINER"},
-        {"key file given twice", [&] { return Args{u"encrypt", u"-k", keyFile, u"--key-file=x", plain}; }, 2,
-         "given twice"},
+        {"unknown option",
+         [&] {
+             return Args{u"encrypt", u"--frobnicate", plain};
+         },
+         2, "unknown option"},
+        {"option without its value",
+         [&] {
+             return Args{u"encrypt", plain, u"-k"};
+         },
+         2, "needs a value"},
+        {"no input",
+         [&] {
+             return Args{u"decrypt", u"-k", keyFile};
+         },
+         2, "no CONTAINER"},
+        {"key file given twice",
+         [&] {
+             return Args{u"encrypt", u"-k", keyFile, u"--key-file=x", plain};
+         },
+         2, "given twice"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -341,7 +415,7 @@ TEST_F(CliTest, every_way_of_giving_the_key_makes_the_windows_container)
         const char* what;
         std::string fileContent;  // empty: the key comes from standard input
         std::string input;
-        std::u16string keyText;   // what the window is given
+        std::u16string keyText;  // what the window is given
     };
     const std::vector<Row> rows = {
         {"file without line end", utf8, "", typed},

@@ -49,10 +49,8 @@ TEST(StreamCipher, every_chunk_size_gives_the_built_container_and_its_file_back)
         std::size_t size;
     };
     const std::vector<Row> rows = {
-        {u"a", 0},
-        {u"x", 6},  // L = 16: the fill is a whole block
-        {u"名前.txt", 5},
-        {std::u16string(20, u'長'), 100},  // the name alone spans several chunks
+        {u"a", 0},        {u"x", 6},                         // L = 16: the fill is a whole block
+        {u"名前.txt", 5}, {std::u16string(20, u'長'), 100},  // the name alone spans several chunks
         {u"b.bin", 1000},
     };
     CScratchFolder folder;

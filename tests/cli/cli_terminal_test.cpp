@@ -69,8 +69,7 @@ public:
     int Finish()
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline && ReadSome(200)) {
-        }
+        while (std::chrono::steady_clock::now() < deadline && ReadSome(200)) {}
         int status = 0;
         waitpid(pid, &status, 0);
         finished = true;
@@ -83,7 +82,9 @@ private:
     // False at the end of output (the program closed the terminal).
     bool ReadSome(int timeoutMs)
     {
-        struct pollfd p {master, POLLIN, 0};
+        struct pollfd p {
+            master, POLLIN, 0
+        };
         const int ready = poll(&p, 1, timeoutMs);
         if (ready < 0) return errno == EINTR;
         if (ready == 0) return true;

@@ -43,7 +43,10 @@ private:
 
 }  // namespace
 
-std::u16string CScratchFolder::Path() const { return FromFsPath(test::CTempFolder::Path()); }
+std::u16string CScratchFolder::Path() const
+{
+    return FromFsPath(test::CTempFolder::Path());
+}
 
 std::vector<std::u16string> CScratchFolder::Listing() const
 {
@@ -117,7 +120,10 @@ Bytes EncipherRecord(Bytes record, const std::u16string& key)
     return record;
 }
 
-std::string Utf8(std::u16string_view text) { return Utf16ToUtf8(text); }
+std::string Utf8(std::u16string_view text)
+{
+    return Utf16ToUtf8(text);
+}
 
 std::u16string Numbered(std::u16string_view stem, std::size_t number, std::u16string_view suffix)
 {

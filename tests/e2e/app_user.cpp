@@ -7,7 +7,10 @@ namespace quorvane::e2e {
 
 namespace {
 
-bool IsChooser(HWND dialog) { return GetDlgItem(dialog, kChooserName) != nullptr; }
+bool IsChooser(HWND dialog)
+{
+    return GetDlgItem(dialog, kChooserName) != nullptr;
+}
 
 }  // namespace
 
@@ -102,8 +105,7 @@ void CQuorvaneUser::ExpectMessage(std::wstring_view title, std::wstring_view tex
     const HWND box = NextDialog();
     CheckText(Title(box), title, "message title of " + Describe(box));
     CheckText(ItemText(box, kStaticText), text, "message text");
-    Check(GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) == nullptr &&
-              GetDlgItem(box, IDYES) == nullptr,
+    Check(GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) == nullptr && GetDlgItem(box, IDYES) == nullptr,
           "the message box should have one OK button");
     Click(box, IDOK);
     WaitGone(Pid(), box);
@@ -162,6 +164,9 @@ std::vector<unsigned char> Pattern(std::size_t size, unsigned seed)
     return bytes;
 }
 
-std::wstring Wide(const std::filesystem::path& path) { return path.wstring(); }
+std::wstring Wide(const std::filesystem::path& path)
+{
+    return path.wstring();
+}
 
 }  // namespace quorvane::e2e

@@ -21,7 +21,8 @@ constexpr int kStaticText = 0xFFFF;
 
 class CQuorvaneUser {
 public:
-    CQuorvaneUser(const std::wstring& exe, const std::filesystem::path& workFolder, const std::wstring& arguments = L"");
+    CQuorvaneUser(const std::wstring& exe, const std::filesystem::path& workFolder,
+                  const std::wstring& arguments = L"");
 
     DWORD Pid() const { return process_->Pid(); }
     HWND Main() const { return main_; }

@@ -18,7 +18,8 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM param)
     auto* search = reinterpret_cast<DialogSearch*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && IsWindowVisible(window) && ClassName(window) == L"#32770") search->found.push_back(window);
+    if (pid == search->pid && IsWindowVisible(window) && ClassName(window) == L"#32770")
+        search->found.push_back(window);
     return TRUE;
 }
 
@@ -83,7 +84,10 @@ CAppProcess::~CAppProcess()
     CloseHandle(info_.hProcess);
 }
 
-bool CAppProcess::HasExited() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0; }
+bool CAppProcess::HasExited() const
+{
+    return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
+}
 
 DWORD CAppProcess::WaitExit()
 {
@@ -119,7 +123,8 @@ std::wstring Text(HWND control)
     Check(control != nullptr, "control missing");
     const LRESULT length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(size_t(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(control, WM_GETTEXT, WPARAM(text.size()), reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT copied =
+        SendMessageW(control, WM_GETTEXT, WPARAM(text.size()), reinterpret_cast<LPARAM>(text.data()));
     text.resize(size_t(std::max<LRESULT>(0, std::min<LRESULT>(copied, length))));
     return text;
 }

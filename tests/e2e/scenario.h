@@ -21,8 +21,8 @@ struct ScenarioRegistration {
     ScenarioRegistration(const char* name, std::function<void(const ScenarioContext&)> run);
 };
 
-#define QV_SCENARIO(name)                                                                 \
-    static void Scenario_##name(const ::quorvane::e2e::ScenarioContext& ctx);           \
+#define QV_SCENARIO(name)                                                                           \
+    static void Scenario_##name(const ::quorvane::e2e::ScenarioContext& ctx);                       \
     static const ::quorvane::e2e::ScenarioRegistration registration_##name(#name, Scenario_##name); \
     static void Scenario_##name(const ::quorvane::e2e::ScenarioContext& ctx)
 

@@ -181,7 +181,8 @@ QV_SCENARIO(open_failure_is_reported_and_stops_the_job)
     CQuorvaneUser user(ctx.exe, f);
     // The open chooser returns typed names whether or not the files exist.
     user.ChooseSourcesIn(f, L"\"a.txt\" \"missing.txt\" \"c.txt\"");
-    Check(user.SourceList() == std::vector<std::wstring>{Wide(f / L"a.txt"), Wide(f / L"missing.txt"), Wide(f / L"c.txt")},
+    Check(user.SourceList() ==
+              std::vector<std::wstring>{Wide(f / L"a.txt"), Wide(f / L"missing.txt"), Wide(f / L"c.txt")},
           "three sources listed, one of them missing");
 
     user.Press(kEncrypt);

@@ -109,8 +109,8 @@ PeFacts ReadPe(const std::wstring& exe)
     Check(nt.OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI, "not a GUI executable");
 
     PeFacts facts{nt.FileHeader.Characteristics, {}};
-    const std::size_t sections = std::size_t(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                                 nt.FileHeader.SizeOfOptionalHeader;
+    const std::size_t sections =
+        std::size_t(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
     auto toOffset = [&](DWORD rva) -> std::size_t {
         for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
             IMAGE_SECTION_HEADER s;
@@ -206,7 +206,7 @@ QV_SCENARIO(executable_carries_the_designed_resources)
 
     const PeFacts pe = ReadPe(ctx.exe);
     Check((pe.characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE) != 0, "not large-address-aware");
-    const char* system[] = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "comdlg32.dll",
+    const char* system[] = {"kernel32.dll", "user32.dll", "gdi32.dll",    "comctl32.dll", "comdlg32.dll",
                             "ole32.dll",    "msvcrt.dll", "advapi32.dll", "shell32.dll"};
     for (const std::string& dll : pe.imports) {
         bool known = false;

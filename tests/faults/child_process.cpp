@@ -90,11 +90,10 @@ bool RunChildAndKillMidWrite(const std::vector<std::string>& argv, const std::st
     int fds[2];
     if (::pipe(fds) != 0) return false;
     ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);  // only the write end goes to the child
-    const std::vector<std::string> env = {
-        "LD_PRELOAD=" + shim, "QUORVANE_STALL_AFTER=" + std::to_string(stallAfter),
-        "QUORVANE_STALL_FD=" + std::to_string(fds[1]),
-        // A sanitized child would refuse a library loaded before its runtime.
-        "ASAN_OPTIONS=verify_asan_link_order=0"};
+    const std::vector<std::string> env = {"LD_PRELOAD=" + shim, "QUORVANE_STALL_AFTER=" + std::to_string(stallAfter),
+                                          "QUORVANE_STALL_FD=" + std::to_string(fds[1]),
+                                          // A sanitized child would refuse a library loaded before its runtime.
+                                          "ASAN_OPTIONS=verify_asan_link_order=0"};
     const CSpawned s = Spawn(argv, env, fds[1]);
     ::close(fds[1]);
     bool stalled = false;

@@ -18,8 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-
-
 using faults::ContainerOf;
 
 struct Kind {
@@ -28,11 +26,23 @@ struct Kind {
 };
 const Kind kKinds[] = {{"encrypt", "cannot write the encrypted data"}, {"decrypt", "cannot write the decrypted data"}};
 
-bool IsEncrypt(const Kind& kind) { return std::string(kind.command) == "encrypt"; }
-Bytes InputFor(const Kind& kind, const Bytes& plain) { return faults::InputFor(IsEncrypt(kind), plain); }
+bool IsEncrypt(const Kind& kind)
+{
+    return std::string(kind.command) == "encrypt";
+}
+Bytes InputFor(const Kind& kind, const Bytes& plain)
+{
+    return faults::InputFor(IsEncrypt(kind), plain);
+}
 
-void Put(const fs::path& file, const Bytes& bytes) { test::WriteFileBytes(FromFsPath(file), bytes); }
-Bytes Get(const fs::path& file) { return test::ReadFileBytes(FromFsPath(file)); }
+void Put(const fs::path& file, const Bytes& bytes)
+{
+    test::WriteFileBytes(FromFsPath(file), bytes);
+}
+Bytes Get(const fs::path& file)
+{
+    return test::ReadFileBytes(FromFsPath(file));
+}
 
 std::vector<std::string> Names(const fs::path& folder)
 {
@@ -48,8 +58,8 @@ protected:
 
     std::vector<std::string> Command(const Kind& kind, const fs::path& input, const fs::path& output, bool force) const
     {
-        std::vector<std::string> argv = {QUORVANE_CLI, kind.command, "-k", (work.Path() / "key.txt").string(),
-                                         "-o", output.string()};
+        std::vector<std::string> argv = {QUORVANE_CLI, kind.command,   "-k", (work.Path() / "key.txt").string(),
+                                         "-o",         output.string()};
         if (force) argv.push_back("-f");
         argv.push_back(input.string());
         return argv;

@@ -18,7 +18,10 @@ namespace quorvane::faults {
 
 namespace {
 
-std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+std::string Quote(const fs::path& p)
+{
+    return "'" + p.string() + "'";
+}
 
 std::uint64_t Le64(const std::vector<char>& b, std::size_t at)
 {
@@ -61,7 +64,10 @@ unsigned long long CTmpfsMount::FreeBytes() const
     return static_cast<unsigned long long>(st.f_bfree) * st.f_frsize;
 }
 
-CImmutableFile::CImmutableFile(const fs::path& file) : file_(file) { set_ = Change(true); }
+CImmutableFile::CImmutableFile(const fs::path& file) : file_(file)
+{
+    set_ = Change(true);
+}
 
 CImmutableFile::~CImmutableFile()
 {

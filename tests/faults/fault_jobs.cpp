@@ -20,7 +20,10 @@ test::Bytes ContainerOf(const test::Bytes& plain)
     return test::Bytes(record.Data(), record.Data() + record.Size());
 }
 
-test::Bytes InputFor(bool encrypt, const test::Bytes& plain) { return encrypt ? plain : ContainerOf(plain); }
+test::Bytes InputFor(bool encrypt, const test::Bytes& plain)
+{
+    return encrypt ? plain : ContainerOf(plain);
+}
 
 void RunJob(const JobKind& kind, const std::u16string& input, const std::u16string& destination, JobRun& run)
 {

@@ -21,21 +21,26 @@
 namespace quorvane {
 namespace {
 
+using faults::ContainerOf;
+using faults::JobRun;
+using faults::RunJob;
 using faults::fs::path;
 using test::Bytes;
 using test::CFakeWindow;
 using test::Msg;
 using test::Narrow;
-using faults::ContainerOf;
-using faults::JobRun;
-using faults::RunJob;
 using Kind = faults::JobKind;
 const auto& kKinds = faults::kJobKinds;
 
-Bytes InputFor(const Kind& kind, const Bytes& plain) { return faults::InputFor(kind.encrypt, plain); }
+Bytes InputFor(const Kind& kind, const Bytes& plain)
+{
+    return faults::InputFor(kind.encrypt, plain);
+}
 
-
-std::u16string U16(const path& p) { return FromFsPath(p); }
+std::u16string U16(const path& p)
+{
+    return FromFsPath(p);
+}
 
 class JobFaults : public ::testing::Test {
 protected:
@@ -194,7 +199,8 @@ TEST_F(JobFaults, read_failing_halfway_stops_before_anything_is_written)
         JobRun run;
         RunJob(kind, U16(disk.File()), destination, run);
         EXPECT_EQ(run.result, kJobFailed);
-        EXPECT_EQ(run.window.events, (std::vector<std::u16string>{u"key", Msg(messages::kTitleError, messages::kReadFailed)}));
+        EXPECT_EQ(run.window.events,
+                  (std::vector<std::u16string>{u"key", Msg(messages::kTitleError, messages::kReadFailed)}));
         EXPECT_EQ(test::ReadFileBytes(destination), earlier);
     }
 }

@@ -23,18 +23,20 @@ namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
+using faults::JobRun;
+using faults::RunJob;
 using test::Bytes;
 using test::CFakeWindow;
 using test::Msg;
 using test::Narrow;
-using faults::JobRun;
-using faults::RunJob;
 using Kind = faults::JobKind;
 const auto& kKinds = faults::kJobKinds;
 
 // A small valid container, so the decrypt job reaches the write.
-Bytes SomeInput(const Kind& kind) { return faults::InputFor(kind.encrypt, test::PatternBytes(200 * 1024, 3)); }
-
+Bytes SomeInput(const Kind& kind)
+{
+    return faults::InputFor(kind.encrypt, test::PatternBytes(200 * 1024, 3));
+}
 
 // A file opened by "another program" with no sharing at all, as an editor
 // or a virus scanner may hold it.
@@ -63,8 +65,10 @@ fs::path Mounts()
     return fs::path(std::u8string(folder.begin(), folder.end()));
 }
 
-std::u16string U16(const fs::path& p) { return FromFsPath(p); }
-
+std::u16string U16(const fs::path& p)
+{
+    return FromFsPath(p);
+}
 
 class WinJobFaults : public ::testing::Test {
 protected:

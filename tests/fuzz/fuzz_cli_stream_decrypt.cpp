@@ -29,10 +29,15 @@ const fs::path& WorkFolder()
 {
     static const fs::path folder = [] {
         const char* base = std::getenv("QUORVANE_FUZZ_TMP");
-        fs::path root = base ? fs::path(base) : fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        fs::path root = base                     ? fs::path(base)
+                        : fs::exists("/dev/shm") ? fs::path("/dev/shm")
+                                                 : fs::temp_directory_path();
         fs::path f = root / ("quorvane-fuzz-" + std::to_string(::getpid()));
         fs::create_directories(f);
-        std::atexit([] { std::error_code e; fs::remove_all(WorkFolder(), e); });
+        std::atexit([] {
+            std::error_code e;
+            fs::remove_all(WorkFolder(), e);
+        });
         return f;
     }();
     return folder;

@@ -18,11 +18,24 @@ bool IsStrictUtf8(const std::uint8_t* s, std::size_t n)
         const std::uint8_t c = s[i];
         std::size_t extra;
         std::uint32_t cp, min;
-        if (c < 0x80) { ++i; continue; }
-        if (c >= 0xC2 && c <= 0xDF) { extra = 1; cp = c & 0x1F; min = 0x80; }
-        else if (c >= 0xE0 && c <= 0xEF) { extra = 2; cp = c & 0x0F; min = 0x800; }
-        else if (c >= 0xF0 && c <= 0xF4) { extra = 3; cp = c & 0x07; min = 0x10000; }
-        else return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            cp = c & 0x1F;
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            cp = c & 0x0F;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            cp = c & 0x07;
+            min = 0x10000;
+        } else
+            return false;
         for (std::size_t k = 1; k <= extra; ++k) {
             if (i + k >= n || (s[i + k] & 0xC0) != 0x80) return false;
             cp = cp << 6 | (s[i + k] & 0x3F);

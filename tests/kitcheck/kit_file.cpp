@@ -18,7 +18,8 @@ Bytes FromHex(const std::string& hex, const std::string& where)
         throw std::runtime_error(where + ": not lowercase hex");
     };
     Bytes out(hex.size() / 2);
-    for (std::size_t i = 0; i < out.size(); ++i) out[i] = std::uint8_t(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = std::uint8_t(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
     return out;
 }
 

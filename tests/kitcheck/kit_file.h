@@ -10,17 +10,17 @@ namespace quorvane::kit {
 using Bytes = std::vector<std::uint8_t>;
 
 struct KitVector {
-    std::string id;            // file name without ".vec"
+    std::string id;  // file name without ".vec"
     std::string about;
     bool expectSuccess = false;
-    std::u16string key;        // exact, from the UTF-16LE hex
-    std::string keyUtf8;       // the readable form, as a key file holds it
-    bool hasContent = false;   // name, plain and sha256 are present
+    std::u16string key;       // exact, from the UTF-16LE hex
+    std::string keyUtf8;      // the readable form, as a key file holds it
+    bool hasContent = false;  // name, plain and sha256 are present
     std::u16string name;
     std::u16string safeName;
     Bytes plain;
     Bytes sha256;
-    bool standard = false;     // container = encryption of the record of name and plain
+    bool standard = false;  // container = encryption of the record of name and plain
     Bytes record;
     Bytes container;
 };

@@ -31,9 +31,15 @@ const std::vector<KitVector>& Kit()
     return vectors;
 }
 
-Bytes Copy(const CSecureBuffer& b) { return Bytes(b.Data(), b.Data() + b.Size()); }
+Bytes Copy(const CSecureBuffer& b)
+{
+    return Bytes(b.Data(), b.Data() + b.Size());
+}
 
-Bytes Digest(const Bytes& b) { return kit::Sha256(b.data(), b.size()); }
+Bytes Digest(const Bytes& b)
+{
+    return kit::Sha256(b.data(), b.size());
+}
 
 // The job proposes nothing rather than a name cut to fit the chooser's field.
 std::u16string ExpectedProposal(const KitVector& v)

@@ -16,7 +16,10 @@ constexpr std::array<std::uint32_t, 64> kRound = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return x >> n | x << (32 - n); }
+constexpr std::uint32_t Rotr(std::uint32_t x, int n)
+{
+    return x >> n | x << (32 - n);
+}
 
 void Compress(std::array<std::uint32_t, 8>& h, const std::uint8_t* block)
 {
@@ -42,7 +45,14 @@ void Compress(std::array<std::uint32_t, 8>& h, const std::uint8_t* block)
         b = a;
         a = t1 + t2;
     }
-    h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e; h[5] += f; h[6] += g; h[7] += k;
+    h[0] += a;
+    h[1] += b;
+    h[2] += c;
+    h[3] += d;
+    h[4] += e;
+    h[5] += f;
+    h[6] += g;
+    h[7] += k;
 }
 
 }  // namespace

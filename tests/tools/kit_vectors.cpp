@@ -7,7 +7,10 @@ namespace kitgen {
 
 namespace {
 
-U16 T(const char* utf8) { return FromUtf8(utf8); }
+U16 T(const char* utf8)
+{
+    return FromUtf8(utf8);
+}
 
 Bytes Pattern(std::size_t n, std::uint32_t seed)
 {
@@ -20,7 +23,10 @@ Bytes Pattern(std::size_t n, std::uint32_t seed)
     return b;
 }
 
-Bytes Text(const char* s) { return Bytes(s, s + std::char_traits<char>::length(s)); }
+Bytes Text(const char* s)
+{
+    return Bytes(s, s + std::char_traits<char>::length(s));
+}
 
 std::string Num(std::size_t n, int width)
 {
@@ -99,7 +105,10 @@ Bytes Concat(Bytes a, const Bytes& b)
     return a;
 }
 
-Bytes Cut(const Bytes& a, std::size_t length) { return Bytes(a.begin(), a.begin() + std::ptrdiff_t(length)); }
+Bytes Cut(const Bytes& a, std::size_t length)
+{
+    return Bytes(a.begin(), a.begin() + std::ptrdiff_t(length));
+}
 
 }  // namespace
 
@@ -110,24 +119,25 @@ std::vector<Vector> AllVectors()
 
     const U16 kAscii = u"key";
     const U16 kJapanese = T("秘密の合言葉");
-    const U16 kSurrogates = T("🔑鍵𠮷");                          // two surrogate pairs
-    const U16 k36 = u"0123456789abcdefghijklmnopqrstuvwxyz";        // exactly 36 units
+    const U16 kSurrogates = T("🔑鍵𠮷");                       // two surrogate pairs
+    const U16 k36 = u"0123456789abcdefghijklmnopqrstuvwxyz";  // exactly 36 units
     const U16 k37 = k36 + u"!";
     const U16 k50 = k36 + u"-and-more-ignored";
-    const U16 k36Off = u"0123456789abcdefghijklmnopqrstuvwxyZ";     // differs in unit 36, the last that counts
-    const U16 kStraddle = U16(35, u'x') + T("😀");                  // units 36/37 are one surrogate pair
-    const U16 kStraddleSameHigh = U16(35, u'x') + T("😃");          // same high surrogate, other low one
+    const U16 k36Off = u"0123456789abcdefghijklmnopqrstuvwxyZ";  // differs in unit 36, the last that counts
+    const U16 kStraddle = U16(35, u'x') + T("😀");                // units 36/37 are one surrogate pair
+    const U16 kStraddleSameHigh = U16(35, u'x') + T("😃");        // same high surrogate, other low one
     const U16 kStraddleOtherHigh = U16(35, u'x') + T("𠀀");
     const U16 kOne = u"a";
-    const U16 kLongJapanese = T("いろはにほへとちりぬるをわかよたれそつねならむうゐのおくやまけふこえてあさきゆめみしゑひもせす");
+    const U16 kLongJapanese =
+        T("いろはにほへとちりぬるをわかよたれそつねならむうゐのおくやまけふこえてあさきゆめみしゑひもせす");
     const U16 kSpaces = u"pass phrase 1";
 
     // Every residue of L mod 8, several times: name "a.txt" gives L = 18 + size.
     for (std::size_t size = 0; size <= 24; ++size) {
         const std::size_t l = 18 + size, r = l + 8 - l % 8;
         add(Standard("size-" + Num(size, 4) + "-name-a.txt",
-                     "a.txt with " + std::to_string(size) + " bytes: L=" + std::to_string(l) + ", R=" +
-                         std::to_string(r) + ", fill " + std::to_string(r - l),
+                     "a.txt with " + std::to_string(size) + " bytes: L=" + std::to_string(l) +
+                         ", R=" + std::to_string(r) + ", fill " + std::to_string(r - l),
                      kAscii, u"a.txt", Pattern(size, unsigned(size))));
     }
 
@@ -142,17 +152,18 @@ std::vector<Vector> AllVectors()
 
     // Block boundaries of bigger files, keys rotating; "data.bin" gives L = 24 + size.
     const U16 rotation[] = {kAscii, kJapanese, kSurrogates, k36, kOne};
-    const std::size_t sizes[] = {31, 32, 33, 63, 64, 65, 127, 128, 129, 255, 256,
+    const std::size_t sizes[] = {31,  32,  33,  63,  64,   65,   127,  128,  129,  255, 256,
                                  257, 511, 512, 513, 1023, 1024, 1025, 4095, 4096, 4097};
     int turn = 0;
     for (std::size_t size : sizes) {
         add(Standard("size-" + Num(size, 4) + "-name-data.bin",
-                     "data.bin with " + std::to_string(size) + " bytes, key #" + std::to_string(turn % 5), rotation[turn % 5],
-                     u"data.bin", Pattern(size, unsigned(1000 + size))));
+                     "data.bin with " + std::to_string(size) + " bytes, key #" + std::to_string(turn % 5),
+                     rotation[turn % 5], u"data.bin", Pattern(size, unsigned(1000 + size))));
         ++turn;
     }
 
-    add(Standard("empty-name-empty-file", "empty stored name, no data: L=8, R=16, a whole block of fill", kAscii, u"", {}));
+    add(Standard("empty-name-empty-file", "empty stored name, no data: L=8, R=16, a whole block of fill", kAscii, u"",
+                 {}));
     add(Standard("empty-name-1-byte", "empty stored name, 1 byte: L=9, R=16", kAscii, u"", Pattern(1, 7)));
     add(Standard("empty-name-8-bytes", "empty stored name, 8 bytes: L=16, R=24", kAscii, u"", Pattern(8, 8)));
 
@@ -169,11 +180,14 @@ std::vector<Vector> AllVectors()
     add(Standard("key-surrogate-pairs", "key with surrogate pairs", kSurrogates, u"s.bin", Pattern(9, 12)));
     add(Standard("key-36-units", "key of exactly 36 units (72 key bytes, all used)", k36, u"k.bin", Pattern(20, 13)));
     add(Standard("key-37-units", "key of 37 units: the 37th is ignored", k37, u"k.bin", Pattern(20, 13)));
-    add(SameEffectiveKey("key-50-decrypts-key-37", "made with a 37-unit key, decrypted with a 50-unit key that "
-                         "agrees in the first 36 units", k37, k50, u"k.bin", Pattern(20, 13)));
-    add(SameEffectiveKey("key-straddling-surrogate-pair", "only the high surrogate of a pair at units 36/37 counts: "
-                         "another character with the same high surrogate decrypts", kStraddle, kStraddleSameHigh,
-                         u"straddle.bin", Pattern(24, 14)));
+    add(SameEffectiveKey("key-50-decrypts-key-37",
+                         "made with a 37-unit key, decrypted with a 50-unit key that "
+                         "agrees in the first 36 units",
+                         k37, k50, u"k.bin", Pattern(20, 13)));
+    add(SameEffectiveKey("key-straddling-surrogate-pair",
+                         "only the high surrogate of a pair at units 36/37 counts: "
+                         "another character with the same high surrogate decrypts",
+                         kStraddle, kStraddleSameHigh, u"straddle.bin", Pattern(24, 14)));
     add(Standard("key-one-unit", "key of one unit (2 key bytes)", kOne, u"one.bin", Pattern(3, 15)));
     add(Standard("key-long-japanese", "Japanese key of 47 units", kLongJapanese, u"iroha.txt", Pattern(50, 16)));
     add(Standard("key-with-spaces", "key with inner spaces", kSpaces, u"spaces.txt", Pattern(12, 17)));
@@ -212,9 +226,11 @@ std::vector<Vector> AllVectors()
         const Bytes region = Concat(Concat(Utf16Le(u"ok.txt"), Bytes{0, 0}), Utf16Le(u"../evil"));
         const Bytes data = Pattern(5, 60);
         const std::size_t l = 8 + region.size() + data.size();
-        add(Crafted("crafted-name-with-zero-unit", "name region holds a zero unit: the name ends there, the data "
-                    "still starts after the whole region", true, kAscii,
-                    RawRecord(5, std::uint32_t(region.size()), region, data, 8 - l % 8, 0), u"ok.txt", data));
+        add(Crafted("crafted-name-with-zero-unit",
+                    "name region holds a zero unit: the name ends there, the data "
+                    "still starts after the whole region",
+                    true, kAscii, RawRecord(5, std::uint32_t(region.size()), region, data, 8 - l % 8, 0), u"ok.txt",
+                    data));
     }
     {
         const Bytes region = Concat(Utf16Le(u"ab"), Bytes{'c'});
@@ -243,7 +259,8 @@ std::vector<Vector> AllVectors()
     const Bytes c13 = Encipher(kAscii, r13);
     const Bytes r6 = MakeRecord(u"a.txt", Pattern(6, 75));  // L = 24, R = 32, fill 8
     const Bytes c6 = Encipher(kAscii, r6);
-    add(Damaged("truncated-last-block", "last block cut off: the data reaches past the end", kAscii, Cut(c13, 24), r13));
+    add(Damaged("truncated-last-block", "last block cut off: the data reaches past the end", kAscii, Cut(c13, 24),
+                r13));
     add(Damaged("truncated-whole-fill-block", "the block of fill cut off: no fill is left", kAscii, Cut(c6, 24), r6));
     add(Damaged("truncated-to-header", "only the first block is left", kAscii, Cut(c13, 8), r13));
     add(Damaged("truncated-one-byte", "one byte short: not whole blocks", kAscii, Cut(c13, 31), r13));
@@ -260,7 +277,8 @@ std::vector<Vector> AllVectors()
     add(Damaged("length-15", "15 bytes that are no container", kAscii, Pattern(15, 77)));
     add(Damaged("length-17", "17 bytes that are no container", kAscii, Pattern(17, 78)));
     add(Damaged("length-100", "100 bytes that are no container", kAscii, Pattern(100, 79)));
-    add(Damaged("plain-text-16-bytes", "a text file of 16 bytes taken as a container", kAscii, Text("hello world, hi!")));
+    add(Damaged("plain-text-16-bytes", "a text file of 16 bytes taken as a container", kAscii,
+                Text("hello world, hi!")));
     add(Damaged("random-64-bytes", "64 random bytes taken as a container", kAscii, Pattern(64, 80)));
     {
         Bytes flipped = c13;
@@ -277,23 +295,27 @@ std::vector<Vector> AllVectors()
         r[24] = 0x80;  // first of 8 fill bytes
         add(Crafted("fill-first-byte-nonzero", "fill of 8 bytes, the first not zero", false, kAscii, r));
     }
-    add(Crafted("fill-missing", "L a multiple of 8 and no fill at all", false, kAscii, RawRecord(6, 10, nameA, Pattern(6, 75), 0, 0)));
+    add(Crafted("fill-missing", "L a multiple of 8 and no fill at all", false, kAscii,
+                RawRecord(6, 10, nameA, Pattern(6, 75), 0, 0)));
     add(Crafted("fill-9-bytes", "9 zero bytes of fill: one block too many", false, kAscii,
                 RawRecord(13, 10, nameA, small, 9, 0)));
-    add(Crafted("fill-16-bytes", "16 zero bytes of fill", false, kAscii, RawRecord(6, 10, nameA, Pattern(6, 75), 16, 0)));
+    add(Crafted("fill-16-bytes", "16 zero bytes of fill", false, kAscii,
+                RawRecord(6, 10, nameA, Pattern(6, 75), 16, 0)));
     add(Crafted("header-only-no-fill", "an 8-byte record of two zero fields: no fill", false, kAscii,
                 RawRecord(0, 0, {}, {}, 0, 0)));
     add(Crafted("data-size-negative", "dataSize = -1", false, kAscii, RawRecord(0xFFFFFFFFu, 10, nameA, small, 1, 0)));
     add(Crafted("data-size-int-min", "dataSize = -2147483648", false, kAscii,
                 RawRecord(0x80000000u, 10, nameA, small, 1, 0)));
-    add(Crafted("data-size-int-max", "dataSize = 2147483647", false, kAscii, RawRecord(0x7FFFFFFFu, 10, nameA, small, 1, 0)));
+    add(Crafted("data-size-int-max", "dataSize = 2147483647", false, kAscii,
+                RawRecord(0x7FFFFFFFu, 10, nameA, small, 1, 0)));
     add(Crafted("data-size-one-too-many", "dataSize one more than the bytes after the name", false, kAscii,
                 RawRecord(15, 10, nameA, small, 1, 0)));
-    add(Crafted("name-bytes-all-ones", "nameBytes = 4294967295", false, kAscii, RawRecord(13, 0xFFFFFFFFu, nameA, small, 1, 0)));
+    add(Crafted("name-bytes-all-ones", "nameBytes = 4294967295", false, kAscii,
+                RawRecord(13, 0xFFFFFFFFu, nameA, small, 1, 0)));
     add(Crafted("name-bytes-one-past-end", "nameBytes reaches one byte past the record", false, kAscii,
                 RawRecord(0, 25, nameA, small, 1, 0)));
-    add(Crafted("name-bytes-wraps-with-data", "nameBytes + dataSize wraps around 2^32 to a small number", false,
-                kAscii, RawRecord(16, 0xFFFFFFF8u, nameA, small, 1, 0)));
+    add(Crafted("name-bytes-wraps-with-data", "nameBytes + dataSize wraps around 2^32 to a small number", false, kAscii,
+                RawRecord(16, 0xFFFFFFF8u, nameA, small, 1, 0)));
     add(Crafted("name-fills-record-data-1", "nameBytes takes the whole record, dataSize 1", false, kAscii,
                 RawRecord(1, 24, nameA, small, 1, 0)));
     return all;

@@ -39,8 +39,8 @@ Bytes Decipher(const U16& keyText, const Bytes& container);
 // dataSize | nameBytes | storedName | data | 1..8 zero bytes, as the format lays it out.
 Bytes MakeRecord(const U16& name, const Bytes& data);
 // Any header values and any fill, for records the encrypt side never writes.
-Bytes RawRecord(std::uint32_t dataSizeField, std::uint32_t nameBytesField, const Bytes& nameRegion,
-                const Bytes& data, std::size_t fill, std::uint8_t fillByte);
+Bytes RawRecord(std::uint32_t dataSizeField, std::uint32_t nameBytesField, const Bytes& nameRegion, const Bytes& data,
+                std::size_t fill, std::uint8_t fillByte);
 // The reader's limits: fields inside the record and 1..8 zero bytes after the data.
 Inspection Inspect(const Bytes& record);
 // The name the decrypt side proposes for a stored name.

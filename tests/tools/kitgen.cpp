@@ -51,8 +51,14 @@ static Bytes Ecb(const U16& keyText, const Bytes& in, int mode)
     return ReverseHalves(out);
 }
 
-Bytes Encipher(const U16& keyText, const Bytes& record) { return Ecb(keyText, record, BF_ENCRYPT); }
-Bytes Decipher(const U16& keyText, const Bytes& container) { return Ecb(keyText, container, BF_DECRYPT); }
+Bytes Encipher(const U16& keyText, const Bytes& record)
+{
+    return Ecb(keyText, record, BF_ENCRYPT);
+}
+Bytes Decipher(const U16& keyText, const Bytes& container)
+{
+    return Ecb(keyText, container, BF_DECRYPT);
+}
 
 static void PutLe32(Bytes& out, std::uint32_t v)
 {
@@ -65,8 +71,8 @@ static std::uint32_t GetLe32(const Bytes& in, std::size_t at)
            std::uint32_t(in[at + 3]) << 24;
 }
 
-Bytes RawRecord(std::uint32_t dataSizeField, std::uint32_t nameBytesField, const Bytes& nameRegion,
-                const Bytes& data, std::size_t fill, std::uint8_t fillByte)
+Bytes RawRecord(std::uint32_t dataSizeField, std::uint32_t nameBytesField, const Bytes& nameRegion, const Bytes& data,
+                std::size_t fill, std::uint8_t fillByte)
 {
     Bytes r;
     PutLe32(r, dataSizeField);
@@ -128,10 +134,19 @@ U16 FromUtf8(const std::string& s)
         const auto c = static_cast<unsigned char>(s[i]);
         std::uint32_t cp;
         int extra;
-        if (c < 0x80) { cp = c; extra = 0; }
-        else if (c >> 5 == 6) { cp = c & 0x1F; extra = 1; }
-        else if (c >> 4 == 14) { cp = c & 0x0F; extra = 2; }
-        else { cp = c & 0x07; extra = 3; }
+        if (c < 0x80) {
+            cp = c;
+            extra = 0;
+        } else if (c >> 5 == 6) {
+            cp = c & 0x1F;
+            extra = 1;
+        } else if (c >> 4 == 14) {
+            cp = c & 0x0F;
+            extra = 2;
+        } else {
+            cp = c & 0x07;
+            extra = 3;
+        }
         for (int k = 1; k <= extra; ++k) cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         i += 1 + extra;
         if (cp >= 0x10000) {
@@ -150,13 +165,20 @@ static std::string ToUtf8(const U16& s)
 {
     std::string out;
     auto put = [&](std::uint32_t cp) {
-        if (cp < 0x80) out += char(cp);
-        else if (cp < 0x800) { out += char(0xC0 | cp >> 6); out += char(0x80 | (cp & 0x3F)); }
-        else if (cp < 0x10000) {
-            out += char(0xE0 | cp >> 12); out += char(0x80 | (cp >> 6 & 0x3F)); out += char(0x80 | (cp & 0x3F));
+        if (cp < 0x80)
+            out += char(cp);
+        else if (cp < 0x800) {
+            out += char(0xC0 | cp >> 6);
+            out += char(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += char(0xE0 | cp >> 12);
+            out += char(0x80 | (cp >> 6 & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
         } else {
-            out += char(0xF0 | cp >> 18); out += char(0x80 | (cp >> 12 & 0x3F));
-            out += char(0x80 | (cp >> 6 & 0x3F)); out += char(0x80 | (cp & 0x3F));
+            out += char(0xF0 | cp >> 18);
+            out += char(0x80 | (cp >> 12 & 0x3F));
+            out += char(0x80 | (cp >> 6 & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
         }
     };
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -223,7 +245,8 @@ static void Verify(const Vector& v)
         return;
     }
     const Inspection in = Inspect(Decipher(v.key, v.container));
-    if (in.ok != v.success) Fail(v.id + (v.success ? ": expected success, is refused" : ": expected refusal, decrypts"));
+    if (in.ok != v.success)
+        Fail(v.id + (v.success ? ": expected success, is refused" : ": expected refusal, decrypts"));
     if (!v.success) return;
     if (in.name != v.name || in.data != v.plain) Fail(v.id + ": decrypts to something other than stated");
     // Success under the stated key means its first 36 units made the container,
