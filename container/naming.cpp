@@ -20,14 +20,46 @@ std::u16string MakeContainerName(std::u16string_view path)
     return result;
 }
 
+namespace {
+
+// Marks that reorder the text around them: "report\u202Etxt.exe" shows as "reportexe.txt".
+bool IsDirectionControl(char16_t unit)
+{
+    return unit == 0x200E || unit == 0x200F || (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069);
+}
+
+char16_t AsciiUpper(char16_t unit)
+{
+    return unit >= u'a' && unit <= u'z' ? char16_t(unit - 32) : unit;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 open a device, not a file, with any
+// extension and in any case; Windows also ignores spaces before the first dot.
+bool IsDeviceName(std::u16string_view name)
+{
+    std::u16string stem(name.substr(0, name.find(u'.')));
+    while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+    for (char16_t& unit : stem) unit = AsciiUpper(unit);
+    if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL") return true;
+    return stem.size() == 4 && (stem.starts_with(u"COM") || stem.starts_with(u"LPT")) && stem[3] >= u'1' &&
+           stem[3] <= u'9';
+}
+
+}  // namespace
+
 std::u16string MakeSafeFileName(std::u16string_view storedName)
 {
     const auto sep = storedName.find_last_of(u"\\/");
     std::u16string name(sep == std::u16string_view::npos ? storedName : storedName.substr(sep + 1));
+    if (name == u"." || name == u"..") return {};
     for (char16_t& unit : name) {
-        if (unit < 0x20 || std::u16string_view(u"<>:\"|?*").find(unit) != std::u16string_view::npos) unit = u'_';
+        if (unit < 0x20 || IsDirectionControl(unit) ||
+            std::u16string_view(u"<>:\"|?*").find(unit) != std::u16string_view::npos)
+            unit = u'_';
     }
-    if (name == u"." || name == u"..") name.clear();
+    // Windows drops trailing dots and spaces, so "a.exe." would be saved as "a.exe".
+    for (auto unit = name.rbegin(); unit != name.rend() && (*unit == u'.' || *unit == u' '); ++unit) *unit = u'_';
+    if (IsDeviceName(name)) name.insert(name.begin(), u'_');
     return name;
 }
 

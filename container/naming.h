@@ -14,9 +14,11 @@ std::u16string ExtractFileName(std::u16string_view path);
 std::u16string MakeContainerName(std::u16string_view path);
 
 // A stored name made safe to propose: the text after the last "\" or "/", with
-// < > : " | ? * and U+0000..U+001F replaced by "_". Empty when nothing usable
-// is left (an empty name, "." or ".."): a container from someone else must not
-// steer the output into another folder.
+// < > : " | ? *, U+0000..U+001F and the text-direction controls replaced by "_",
+// as are trailing dots and spaces; a device name (CON, NUL, COM1, ...) gets a
+// leading "_". Empty when nothing usable is left (an empty name, "." or ".."):
+// a container from someone else must not steer the output into another folder
+// nor disguise what it holds.
 std::u16string MakeSafeFileName(std::u16string_view storedName);
 
 }  // namespace quorvane
