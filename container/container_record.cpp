@@ -50,7 +50,7 @@ CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::ui
     return record;
 }
 
-RecordCheck ParseContainerRecord(const std::uint8_t* record, std::size_t length, ContainerContents& contents)
+RecordCheck ReadRecordSizes(const std::uint8_t* record, std::size_t length, ContainerContents& contents)
 {
     if (length < kRecordHeaderBytes) return RecordCheck::tooShort;
     const auto dataSize = static_cast<std::int32_t>(GetLe32(record));
@@ -58,20 +58,30 @@ RecordCheck ParseContainerRecord(const std::uint8_t* record, std::size_t length,
     const std::size_t room = length - kRecordHeaderBytes;
     if (nameBytes > room) return RecordCheck::nameOutOfRange;
     if (dataSize < 0 || static_cast<std::size_t>(dataSize) > room - nameBytes) return RecordCheck::dataOutOfRange;
-
-    std::u16string name;
-    name.reserve(nameBytes / 2);
-    const std::uint8_t* p = record + kRecordHeaderBytes;
-    for (std::uint32_t i = 0; i + 1 < nameBytes; i += 2) {
-        const auto unit = static_cast<char16_t>(p[i] | p[i + 1] << 8);
-        if (unit == 0) break;
-        name.push_back(unit);
-    }
     contents.dataSize = dataSize;
     contents.nameBytes = nameBytes;
-    contents.storedName = std::move(name);
+    contents.storedName.clear();
     contents.dataOffset = kRecordHeaderBytes + nameBytes;
     return RecordCheck::ok;
+}
+
+void ReadStoredName(const std::uint8_t* record, ContainerContents& contents)
+{
+    // Measured before it is copied: a name region of random bytes holds a zero
+    // unit long before its end, and only the units before it are kept.
+    const std::uint8_t* p = record + kRecordHeaderBytes;
+    std::uint32_t units = 0;
+    while (2 * units + 1 < contents.nameBytes && (p[2 * units] | p[2 * units + 1]) != 0) ++units;
+    std::u16string name(units, u'\0');
+    for (std::uint32_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
+    contents.storedName = std::move(name);
+}
+
+RecordCheck ParseContainerRecord(const std::uint8_t* record, std::size_t length, ContainerContents& contents)
+{
+    const RecordCheck check = ReadRecordSizes(record, length, contents);
+    if (check == RecordCheck::ok) ReadStoredName(record, contents);
+    return check;
 }
 
 bool HasWrittenFill(const std::uint8_t* record, std::size_t length, const ContainerContents& contents) noexcept

@@ -48,6 +48,13 @@ CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::ui
 // Writes the 8-byte header and the name; `out` needs 8 + 2 * name.size() bytes.
 void WriteRecordHead(std::uint8_t* out, std::u16string_view storedName, std::int32_t dataSize) noexcept;
 
+// The two size fields of a deciphered record, checked to lie inside it; the
+// stored name is left empty. Cheap, so a wrong key is told by the fill
+// (HasWrittenFill) before anything is allocated for the name.
+RecordCheck ReadRecordSizes(const std::uint8_t* record, std::size_t length, ContainerContents& contents);
+// The stored name of a record whose sizes were read, cut at its first zero unit.
+void ReadStoredName(const std::uint8_t* record, ContainerContents& contents);
+
 // Reads the fields of a deciphered record and checks that the name and the
 // file bytes lie inside it. Nothing is read past `length` bytes.
 RecordCheck ParseContainerRecord(const std::uint8_t* record, std::size_t length, ContainerContents& contents);

@@ -32,11 +32,13 @@ PassOutcome DecryptOne(CJobWindow& window, const std::u16string& path, const CSe
     cipher.DecodeBlocks(record.Data(), record.Data(), static_cast<std::uint32_t>(record.Size()));
 
     // Without a check value in the format, the record's own shape is what
-    // tells a wrong key: fields inside the record and the exact zero fill.
+    // tells a wrong key: fields inside the record and the exact zero fill,
+    // both checked before a wrong key's random name length can cost memory.
     ContainerContents contents;
-    if (ParseContainerRecord(record.Data(), record.Size(), contents) != RecordCheck::ok ||
+    if (ReadRecordSizes(record.Data(), record.Size(), contents) != RecordCheck::ok ||
         !HasWrittenFill(record.Data(), record.Size(), contents))
         return FailPass(window, messages::kWrongKeyOrDamaged);
+    ReadStoredName(record.Data(), contents);
 
     return SaveOutput(window, MakeSafeFileName(contents.storedName), record.Data() + contents.dataOffset,
                       contents.dataSize, messages::kSaveDecryptedFailed);
