@@ -96,7 +96,14 @@ bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesys
         // Some file systems lack the flag; a hard link refuses an existing name just as well.
         if (errno != EINVAL && errno != ENOSYS) return false;
         if (::link(from.c_str(), to.c_str()) != 0) return false;
-        (void)::unlink(from.c_str());
+        // The temporary name must not stay behind as a second name of the output;
+        // if it can't go, take back the new name (nothing was there before) and fail.
+        if (::unlink(from.c_str()) != 0) {
+            const int error = errno;
+            (void)::unlink(to.c_str());
+            errno = error;
+            return false;
+        }
     }
     // Make the new directory entry itself durable.
     const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
