@@ -5,7 +5,7 @@
 #include "container/container_record.h"
 #include "container/naming.h"
 #include "container/text_codec.h"
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {

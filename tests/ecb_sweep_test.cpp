@@ -9,7 +9,7 @@
 
 #include "cipher/blowfish_cipher.h"
 #include "cipher/ecb_parallel.h"
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "jobs/file_stream.h"
 #include "jobs/platform_file.h"
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {

@@ -8,8 +8,8 @@
 #include "jobs/file_jobs.h"
 #include "jobs/job_messages.h"
 #include "jobs/platform_file.h"
-#include "tests/fake_window.h"
-#include "tests/test_support.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {
@@ -18,7 +18,7 @@ using namespace messages;
 using test::Bytes;
 using test::CFakeWindow;
 using test::Msg;
-using test::Narrow;
+using test::Utf8;
 
 const test::KeyAnswer kKey{kResultOk, u"正しい鍵"};
 const test::SaveAnswer kCancelSave{kResultCancel, u""};
@@ -101,7 +101,7 @@ TEST_F(JobsTest, key_prompt_outcomes_end_jobs_as_designed)
             w.sources = {source};
             w.keyAnswers = row.answers;
             EXPECT_EQ(encrypt ? RunEncryptJob(w) : RunDecryptJob(w), row.result) << row.what;
-            EXPECT_EQ(w.events, row.events) << row.what << " " << Narrow(w.events);
+            EXPECT_EQ(w.events, row.events) << row.what << " " << Utf8(w.events);
         }
     }
 }
@@ -142,9 +142,9 @@ TEST_F(JobsTest, round_trip_restores_every_size_across_block_boundaries)
         restored.push_back(folder.File(n + u".out"));
     }
     CFakeWindow enc, dec;
-    ASSERT_EQ(Encrypt(sources, u"k", containers, enc), kJobDone) << Narrow(enc.events);
+    ASSERT_EQ(Encrypt(sources, u"k", containers, enc), kJobDone) << Utf8(enc.events);
     EXPECT_EQ(enc.Messages().size(), 0u);
-    ASSERT_EQ(Decrypt(containers, u"k", restored, dec), kJobDone) << Narrow(dec.events);
+    ASSERT_EQ(Decrypt(containers, u"k", restored, dec), kJobDone) << Utf8(dec.events);
     for (std::size_t i = 0; i < sources.size(); ++i) {
         EXPECT_EQ(test::ReadFileBytes(restored[i]), originals[i]) << "size " << originals[i].size();
         // A container is always a whole number of blocks, with 1 to 8 bytes of fill.
@@ -159,7 +159,7 @@ TEST_F(JobsTest, large_file_round_trips_through_one_buffer)
     const Bytes original = test::PatternBytes(24u << 20 | 13, 21);
     const std::u16string src = Put(u"large.bin", original);
     CFakeWindow enc, dec;
-    ASSERT_EQ(Encrypt({src}, u"鍵", {folder.File(u"large.dat")}, enc), kJobDone) << Narrow(enc.events);
+    ASSERT_EQ(Encrypt({src}, u"鍵", {folder.File(u"large.dat")}, enc), kJobDone) << Utf8(enc.events);
     ASSERT_EQ(Decrypt({folder.File(u"large.dat")}, u"鍵", {folder.File(u"large.out")}, dec), kJobDone);
     EXPECT_TRUE(test::ReadFileBytes(folder.File(u"large.out")) == original);
 }
@@ -172,7 +172,7 @@ TEST_F(JobsTest, japanese_paths_names_and_keys_round_trip)
     test::WriteFileBytes(source, original);
     const std::u16string key = u"秘密🔑の鍵ｶﾀｶﾅ";
     CFakeWindow enc, dec;
-    ASSERT_EQ(Encrypt({source}, key, {folder.File(u"暗号.dat")}, enc), kJobDone) << Narrow(enc.events);
+    ASSERT_EQ(Encrypt({source}, key, {folder.File(u"暗号.dat")}, enc), kJobDone) << Utf8(enc.events);
     ASSERT_EQ(Decrypt({folder.File(u"暗号.dat")}, key, {folder.File(u"復元.txt")}, dec), kJobDone);
     EXPECT_EQ(test::ReadFileBytes(folder.File(u"復元.txt")), original);
     ASSERT_EQ(dec.Proposals().size(), 1u);
@@ -222,9 +222,9 @@ TEST_F(JobsTest, source_chosen_as_its_own_output_is_replaced_and_restored)
     const Bytes original = test::PatternBytes(3000, 5);
     const std::u16string path = Put(u"self.txt", original);
     CFakeWindow enc, dec;
-    ASSERT_EQ(Encrypt({path}, u"鍵", {path}, enc), kJobDone) << Narrow(enc.events);
+    ASSERT_EQ(Encrypt({path}, u"鍵", {path}, enc), kJobDone) << Utf8(enc.events);
     EXPECT_NE(test::ReadFileBytes(path), original);
-    ASSERT_EQ(Decrypt({path}, u"鍵", {path}, dec), kJobDone) << Narrow(dec.events);
+    ASSERT_EQ(Decrypt({path}, u"鍵", {path}, dec), kJobDone) << Utf8(dec.events);
     EXPECT_EQ(test::ReadFileBytes(path), original);
     EXPECT_EQ(test::ListFolder(folder.Path()), (std::vector<std::u16string>{u"self.txt"}));
 }
@@ -314,7 +314,7 @@ TEST_F(JobsTest, decrypt_refuses_wrong_keys_and_non_containers)
         w.keyAnswers = {{kResultOk, row.key}};
         EXPECT_EQ(RunDecryptJob(w), kJobFailed) << row.what;
         EXPECT_EQ(w.events, (std::vector<std::u16string>{u"key", Msg(kTitleError, kWrongKeyOrDamaged)}))
-            << row.what << ": " << Narrow(w.events);
+            << row.what << ": " << Utf8(w.events);
     }
     EXPECT_EQ(test::ListFolder(folder.Path()), (std::vector<std::u16string>{u"c.dat", u"in.dat", u"plain.txt"}));
 }
@@ -349,7 +349,7 @@ TEST_F(JobsTest, decrypt_proposes_only_safe_names)
 
         CFakeWindow w;
         EXPECT_EQ(Decrypt({path}, u"k", {folder.File(u"out.bin")}, w), kJobDone);
-        EXPECT_EQ(w.Proposals(), (std::vector<std::u16string>{proposed})) << Narrow(stored);
+        EXPECT_EQ(w.Proposals(), (std::vector<std::u16string>{proposed})) << Utf8(stored);
         EXPECT_EQ(test::ReadFileBytes(folder.File(u"out.bin")), data);
     }
 }
@@ -366,8 +366,8 @@ TEST_F(JobsTest, unwritable_destinations_fail_creation_and_keep_what_was_there)
                                       readOnly};
     for (const auto& target : targets) {
         CFakeWindow w;
-        EXPECT_EQ(Encrypt({src}, u"k", {target}, w), kJobFailed) << Narrow(target);
-        EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kCreateFailed)})) << Narrow(target);
+        EXPECT_EQ(Encrypt({src}, u"k", {target}, w), kJobFailed) << Utf8(target);
+        EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kCreateFailed)})) << Utf8(target);
     }
     EXPECT_TRUE(std::filesystem::is_directory(folder.Path() / "adir"));
     EXPECT_EQ(test::ReadFileBytes(readOnly), (Bytes{9, 9}));
@@ -386,7 +386,7 @@ TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large)
         w.sources = {path};
         w.keyAnswers = {kKey};
         EXPECT_EQ(encrypt ? RunEncryptJob(w) : RunDecryptJob(w), kJobFailed);
-        EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kTooLarge)})) << Narrow(path);
+        EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kTooLarge)})) << Utf8(path);
     }
 }
 

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "cipher/blowfish_cipher.h"
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {

@@ -10,7 +10,7 @@
 #include "tests/faults/child_process.h"
 #include "tests/faults/fault_fs.h"
 #include "tests/faults/fault_jobs.h"
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {

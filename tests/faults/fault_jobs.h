@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "tests/fake_window.h"
-#include "tests/test_support.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/files.h"
 
 namespace quorvane::faults {
 

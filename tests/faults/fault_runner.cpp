@@ -7,7 +7,7 @@
 
 #include "container/text_codec.h"
 #include "jobs/file_jobs.h"
-#include "tests/fake_window.h"
+#include "tests/support/fake_window.h"
 
 int main(int argc, char** argv)
 {

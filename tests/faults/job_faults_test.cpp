@@ -12,11 +12,11 @@
 #include "jobs/file_jobs.h"
 #include "jobs/job_messages.h"
 #include "jobs/platform_file.h"
-#include "tests/fake_window.h"
+#include "tests/support/fake_window.h"
 #include "tests/faults/child_process.h"
 #include "tests/faults/fault_fs.h"
 #include "tests/faults/fault_jobs.h"
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {
@@ -28,7 +28,7 @@ using faults::fs::path;
 using test::Bytes;
 using test::CFakeWindow;
 using test::Msg;
-using test::Narrow;
+using test::Utf8;
 using Kind = faults::JobKind;
 const auto& kKinds = faults::kJobKinds;
 
@@ -64,7 +64,7 @@ TEST_F(JobFaults, disk_full_during_the_write_keeps_the_earlier_file)
         RunJob(kind, input, destination, run);
         EXPECT_EQ(run.result, kJobFailed);
         EXPECT_EQ(run.window.Messages(), std::vector<std::u16string>{Msg(messages::kTitleError, kind.saveFailed)})
-            << Narrow(run.window.events);
+            << Utf8(run.window.events);
         EXPECT_EQ(test::ReadFileBytes(destination), earlier);
         EXPECT_EQ(test::ListFolder(disk.Path()), std::vector<std::u16string>{u"out.bin"});
         EXPECT_EQ(disk.FreeBytes(), freeBefore) << "the partial output still takes room";
@@ -143,7 +143,7 @@ bool CheckUnreplaceable(const Kind& kind, Block block, std::u16string_view messa
     RunJob(kind, input, U16(target), run);
     EXPECT_EQ(run.result, kJobFailed);
     EXPECT_EQ(run.window.Messages(), std::vector<std::u16string>{Msg(messages::kTitleError, message)})
-        << Narrow(run.window.events);
+        << Utf8(run.window.events);
     EXPECT_EQ(test::ReadFileBytes(U16(kept)), earlier);
     EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::u16string>{u"out.bin"});
     return true;
@@ -211,8 +211,8 @@ TEST_F(JobFaults, destination_name_at_the_length_limit_is_written)
 {
     for (const Kind& kind : kKinds) {
         for (const std::u16string& name : {std::u16string(251, u'n') + u".bin", std::u16string(85, u'名')}) {
-            SCOPED_TRACE(std::string(kind.name) + ", " + std::to_string(Narrow(name).size()) + " bytes");
-            ASSERT_EQ(Narrow(name).size(), 255u);
+            SCOPED_TRACE(std::string(kind.name) + ", " + std::to_string(Utf8(name).size()) + " bytes");
+            ASSERT_EQ(Utf8(name).size(), 255u);
             const std::u16string input = work.File(u"input.bin");
             test::WriteFileBytes(input, InputFor(kind, test::PatternBytes(100, 11)));
             test::CTempFolder folder;
@@ -221,7 +221,7 @@ TEST_F(JobFaults, destination_name_at_the_length_limit_is_written)
 
             JobRun run;
             RunJob(kind, input, destination, run);
-            EXPECT_EQ(run.result, kJobDone) << Narrow(run.window.events);
+            EXPECT_EQ(run.result, kJobDone) << Utf8(run.window.events);
             EXPECT_NE(test::ReadFileBytes(destination), earlier);
             EXPECT_EQ(test::ListFolder(folder.Path()).size(), 1u);
         }

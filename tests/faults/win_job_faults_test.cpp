@@ -15,9 +15,9 @@
 #include "jobs/file_jobs.h"
 #include "jobs/job_messages.h"
 #include "jobs/platform_file.h"
-#include "tests/fake_window.h"
+#include "tests/support/fake_window.h"
 #include "tests/faults/fault_jobs.h"
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {
@@ -28,7 +28,7 @@ using faults::RunJob;
 using test::Bytes;
 using test::CFakeWindow;
 using test::Msg;
-using test::Narrow;
+using test::Utf8;
 using Kind = faults::JobKind;
 const auto& kKinds = faults::kJobKinds;
 
@@ -111,7 +111,7 @@ TEST_F(WinJobFaults, destination_that_cannot_be_replaced_stays_as_it_was)
             EXPECT_EQ(run.result, kJobFailed);
             const std::u16string_view message = row.caughtAtCreate ? messages::kCreateFailed : kind.saveFailed;
             EXPECT_EQ(run.window.Messages(), std::vector<std::u16string>{Msg(messages::kTitleError, message)})
-                << Narrow(run.window.events);
+                << Utf8(run.window.events);
             EXPECT_EQ(test::ReadFileBytes(U16(kept)), earlier);
             EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::u16string>{u"out.bin"});
             if (row.block == Block::readOnly) fs::permissions(target, fs::perms::owner_all);
@@ -133,7 +133,7 @@ TEST_F(WinJobFaults, destination_name_at_the_length_limit_is_written)
 
         JobRun run;
         RunJob(kind, input, destination, run);
-        EXPECT_EQ(run.result, kJobDone) << Narrow(run.window.events);
+        EXPECT_EQ(run.result, kJobDone) << Utf8(run.window.events);
         EXPECT_NE(test::ReadFileBytes(destination), earlier);
         EXPECT_EQ(test::ListFolder(folder.Path()).size(), 1u);
     }
@@ -175,7 +175,7 @@ TEST_F(WinJobFaults, disk_full_during_the_write_keeps_the_earlier_file)
         RunJob(kind, input, destination, run);
         EXPECT_EQ(run.result, kJobFailed);
         EXPECT_EQ(run.window.Messages(), std::vector<std::u16string>{Msg(messages::kTitleError, kind.saveFailed)})
-            << Narrow(run.window.events);
+            << Utf8(run.window.events);
         EXPECT_EQ(test::ReadFileBytes(destination), earlier);
         EXPECT_EQ(test::ListFolder(small), std::vector<std::u16string>{u"out.bin"});
         fs::remove(small / "out.bin");

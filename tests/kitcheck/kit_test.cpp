@@ -12,10 +12,10 @@
 #include "container/text_codec.h"
 #include "jobs/file_jobs.h"
 #include "jobs/job_messages.h"
-#include "tests/fake_window.h"
+#include "tests/support/fake_window.h"
 #include "tests/kitcheck/kit_file.h"
 #include "tests/kitcheck/sha256.h"
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 namespace quorvane {
 namespace {
@@ -23,7 +23,7 @@ namespace {
 using kit::Bytes;
 using kit::KitVector;
 using test::CFakeWindow;
-using test::Narrow;
+using test::Utf8;
 
 const std::vector<KitVector>& Kit()
 {
@@ -185,8 +185,8 @@ TEST(KitJobs, encrypt_job_writes_each_portable_success_container_byte_for_byte)
                                               std::u16string(1, char16_t(u'a' + i / 26)) + u".qkit"));
                 w.saveAnswers.push_back({kResultOk, outputs.back()});
             }
-            ASSERT_EQ(RunEncryptJob(w), kJobDone) << Narrow(w.events);
-            EXPECT_TRUE(w.Messages().empty()) << Narrow(w.events);
+            ASSERT_EQ(RunEncryptJob(w), kJobDone) << Utf8(w.events);
+            EXPECT_TRUE(w.Messages().empty()) << Utf8(w.events);
             for (std::size_t i = 0; i < vectors.size(); ++i) {
                 EXPECT_EQ(test::ReadFileBytes(outputs[i]), vectors[i]->container) << vectors[i]->id;
                 ++written;
@@ -209,8 +209,8 @@ TEST(KitJobs, decrypt_job_restores_or_refuses_each_vector)
         w.saveAnswers = {{kResultOk, output}};
         const int result = RunDecryptJob(w);
         if (v.expectSuccess) {
-            ASSERT_EQ(result, kJobDone) << v.id << ": " << Narrow(w.events);
-            EXPECT_TRUE(w.Messages().empty()) << v.id << ": " << Narrow(w.events);
+            ASSERT_EQ(result, kJobDone) << v.id << ": " << Utf8(w.events);
+            EXPECT_TRUE(w.Messages().empty()) << v.id << ": " << Utf8(w.events);
             EXPECT_EQ(w.Proposals(), std::vector<std::u16string>{ExpectedProposal(v)}) << v.id;
             const Bytes restored = test::ReadFileBytes(output);
             EXPECT_EQ(restored, v.plain) << v.id;
@@ -219,7 +219,7 @@ TEST(KitJobs, decrypt_job_restores_or_refuses_each_vector)
             EXPECT_EQ(result, kJobFailed) << v.id;
             EXPECT_EQ(w.events, (std::vector<std::u16string>{
                                     u"key", test::Msg(messages::kTitleError, messages::kWrongKeyOrDamaged)}))
-                << v.id << ": " << v.about << ": " << Narrow(w.events);
+                << v.id << ": " << v.about << ": " << Utf8(w.events);
             EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::u16string>{u"c.dat"}) << v.id;
         }
     }

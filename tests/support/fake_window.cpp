@@ -1,8 +1,6 @@
-#include "tests/fake_window.h"
+#include "tests/support/fake_window.h"
 
 #include <stdexcept>
-
-#include "container/text_codec.h"
 
 namespace quorvane::test {
 
@@ -60,22 +58,6 @@ std::vector<std::u16string> CFakeWindow::Proposals() const
 std::u16string Msg(std::u16string_view title, std::u16string_view text)
 {
     return u"msg:" + std::u16string(title) + u":" + std::u16string(text);
-}
-
-std::string Narrow(const std::u16string& text)
-{
-    return Utf16ToUtf8(text);
-}
-
-std::string Narrow(const std::vector<std::u16string>& texts)
-{
-    std::string out;
-    for (const auto& t : texts) {
-        out += '[';
-        out += Utf16ToUtf8(t);
-        out += "] ";
-    }
-    return out;
 }
 
 }  // namespace quorvane::test

@@ -1,4 +1,4 @@
-#include "tests/test_support.h"
+#include "tests/support/files.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,6 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "container/text_codec.h"
 #include "jobs/platform_file.h"
 
 namespace quorvane::test {
@@ -38,10 +39,22 @@ std::u16string CTempFolder::FileIn(std::u16string_view folder, std::u16string_vi
     return FromFsPath(sub / ToFsPath(name));
 }
 
+std::vector<std::u16string> CTempFolder::Listing() const
+{
+    std::vector<std::u16string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
+        std::u16string line = FromFsPath(entry.path().lexically_relative(path_));
+        if (entry.is_regular_file()) line += Utf16(std::string(" ") + std::to_string(entry.file_size()));
+        entries.push_back(std::move(line));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
 Bytes ReadFileBytes(const std::u16string& path)
 {
     std::ifstream in(ToFsPath(path), std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open test file");
+    if (!in) throw std::runtime_error(std::string("cannot open test file ") + Utf8(path));
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -49,7 +62,12 @@ void WriteFileBytes(const std::u16string& path, const Bytes& bytes)
 {
     std::ofstream out(ToFsPath(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write test file");
+    if (!out) throw std::runtime_error(std::string("cannot write test file ") + Utf8(path));
+}
+
+void WriteText(const std::u16string& path, std::string_view utf8)
+{
+    WriteFileBytes(path, Bytes(utf8.begin(), utf8.end()));
 }
 
 bool FileExists(const std::u16string& path)
@@ -80,12 +98,70 @@ Bytes PatternBytes(std::size_t size, std::uint32_t seed)
     return bytes;
 }
 
-Bytes HexBytes(const char* hex)
+Bytes HexBytes(std::string_view hex)
 {
     Bytes bytes;
     auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    for (; hex[0] && hex[1]; hex += 2) bytes.push_back(static_cast<std::uint8_t>(nibble(hex[0]) << 4 | nibble(hex[1])));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(nibble(hex[i]) << 4 | nibble(hex[i + 1])));
     return bytes;
+}
+
+std::string Hex(const Bytes& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        text.push_back(digits[b >> 4]);
+        text.push_back(digits[b & 15]);
+    }
+    return text;
+}
+
+std::uint32_t Le32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value)
+{
+    if (bytes.size() < at + 4) bytes.resize(at + 4);
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::string Utf8(std::u16string_view text)
+{
+    return Utf16ToUtf8(text);
+}
+
+std::string Utf8(const std::vector<std::u16string>& texts)
+{
+    std::string out;
+    for (const auto& t : texts) {
+        out += '[';
+        out += Utf16ToUtf8(t);
+        out += "] ";
+    }
+    return out;
+}
+
+std::u16string Utf16(std::string_view utf8)
+{
+    std::u16string out;
+    if (!Utf8ToUtf16(utf8, out)) throw std::invalid_argument("not UTF-8");
+    return out;
+}
+
+std::filesystem::path HostPath(std::string_view linuxPath)
+{
+    std::string path(linuxPath);
+#ifdef _WIN32
+    if (path.starts_with('/')) {
+        std::replace(path.begin(), path.end(), '/', '\\');
+        path = "Z:" + path;
+    }
+#endif
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
 }  // namespace quorvane::test

@@ -35,12 +35,11 @@ public:
     int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) override;
     void ShowMessage(std::u16string_view text, std::u16string_view title) override;
 
-    std::vector<std::u16string> Messages() const;
-    std::vector<std::u16string> Proposals() const;
+    std::vector<std::u16string> Messages() const;   // the "msg:" events
+    std::vector<std::u16string> Proposals() const;  // the names offered in the save chooser
 };
 
+// The event a message box leaves: "msg:<title>:<text>".
 std::u16string Msg(std::u16string_view title, std::u16string_view text);
-std::string Narrow(const std::u16string& text);  // UTF-8, for failure output
-std::string Narrow(const std::vector<std::u16string>& texts);
 
 }  // namespace quorvane::test
