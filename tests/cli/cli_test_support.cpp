@@ -6,42 +6,9 @@
 #include "cipher/blowfish_cipher.h"
 #include "container/container_record.h"
 #include "container/text_codec.h"
-#include "jobs/file_jobs.h"
-#include "jobs/job_window.h"
 #include "jobs/platform_file.h"
 
 namespace quorvane::clitest {
-
-namespace {
-
-// The window reduced to what the encrypt job asks: one key, one source, one save path.
-class CScriptedWindow : public CJobWindow {
-public:
-    CScriptedWindow(std::u16string source_, std::u16string key_, std::u16string savePath_)
-        : source(std::move(source_)), key(std::move(key_)), savePath(std::move(savePath_))
-    {
-    }
-    int GetSourceCount() override { return 1; }
-    std::u16string GetSourceEntry(int) override { return source; }
-    int PromptKey(CSecureText& keyText) override
-    {
-        keyText.Assign(key);
-        return kResultOk;
-    }
-    int ChooseSavePath(std::u16string_view, std::u16string& chosenPath) override
-    {
-        chosenPath = savePath;
-        return kResultOk;
-    }
-    void ShowMessage(std::u16string_view text, std::u16string_view) override { messages.push_back(Utf8(text)); }
-
-    std::vector<std::string> messages;
-
-private:
-    std::u16string source, key, savePath;
-};
-
-}  // namespace
 
 std::u16string CScratchFolder::Path() const
 {
@@ -70,44 +37,20 @@ void WriteText(const std::u16string& path, const std::string& utf8)
     test::WriteFileBytes(path, Bytes(utf8.begin(), utf8.end()));
 }
 
-namespace {
-
-// The window's list holds names whose folder ends at a backslash; run from the
-// source's folder, the job sees the bare name and stores it on every platform.
-class CWorkingFolder {
-public:
-    explicit CWorkingFolder(const std::filesystem::path& folder) : previous(std::filesystem::current_path())
-    {
-        std::filesystem::current_path(folder);
-    }
-    ~CWorkingFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::current_path(previous, ignored);
-    }
-
-private:
-    std::filesystem::path previous;
-};
-
-}  // namespace
-
-Bytes JobContainer(const std::u16string& source, const std::u16string& key)
+void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value)
 {
-    CScratchFolder elsewhere;
-    const std::u16string saved = elsewhere.File(u"job.dat");
-    const std::filesystem::path sourcePath = ToFsPath(source);
-    CWorkingFolder inSourceFolder(sourcePath.parent_path());
-    CScriptedWindow window(FromFsPath(sourcePath.filename()), key, saved);
-    if (RunEncryptJob(window) != kJobDone || !window.messages.empty())
-        throw std::runtime_error("the encrypt job failed on " + Utf8(source));
-    return test::ReadFileBytes(saved);
+    for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
 }
 
 Bytes BuiltContainer(std::u16string_view storedName, const Bytes& data, const std::u16string& key)
 {
-    const CSecureBuffer record = BuildContainerRecord(storedName, data.data(), static_cast<std::int32_t>(data.size()));
-    return EncipherRecord(Bytes(record.Data(), record.Data() + record.Size()), key);
+    Bytes record(8, 0);
+    PutLe32(record, 0, static_cast<std::uint32_t>(data.size()));
+    PutLe32(record, 4, static_cast<std::uint32_t>(2 * storedName.size()));
+    for (char16_t unit : storedName) record.insert(record.end(), {std::uint8_t(unit), std::uint8_t(unit >> 8)});
+    record.insert(record.end(), data.begin(), data.end());
+    record.resize(record.size() / 8 * 8 + 8, 0);
+    return EncipherRecord(record, key);
 }
 
 Bytes EncipherRecord(Bytes record, const std::u16string& key)

@@ -20,11 +20,9 @@ public:
 };
 
 void WriteText(const std::u16string& path, const std::string& utf8);
+void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value);
 
-// The container the window's encrypt job writes for `source` under `key`,
-// made by running the job itself with a scripted window.
-Bytes JobContainer(const std::u16string& source, const std::u16string& key);
-// The container built from its parts: record, then the cipher over it whole.
+// The container laid out from the format's table here, not by the product's record code.
 Bytes BuiltContainer(std::u16string_view storedName, const Bytes& data, const std::u16string& key);
 // A container over an arbitrary record, for records no encrypt side writes.
 Bytes EncipherRecord(Bytes record, const std::u16string& key);
