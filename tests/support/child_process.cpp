@@ -77,10 +77,11 @@ int Spawn(const std::vector<std::u16string>& args, const CChildFiles& io)
     argv.push_back(nullptr);
     auto open = [](const std::u16string& path, int flags) {
         const std::wstring wide(path.begin(), path.end());
-        return _wopen(wide.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+        return _wopen(wide.c_str(), flags | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     };
-    const int files[3] = {open(io.in, _O_RDONLY), open(io.out, _O_WRONLY | _O_CREAT | _O_TRUNC),
-                          open(io.err, _O_WRONLY | _O_CREAT | _O_TRUNC)};
+    // The child takes over each descriptor's mode; a shell hands standard input over in text mode.
+    const int files[3] = {open(io.in, _O_RDONLY | _O_TEXT), open(io.out, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY),
+                          open(io.err, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY)};
     std::fflush(stdout);
     std::fflush(stderr);
     // The child inherits descriptors 0 to 2; the test's own are put back after.
