@@ -1,9 +1,11 @@
 /* Preloaded into a child process to stop it at an exact point of its output:
- * once QUORVANE_STALL_AFTER bytes have gone to regular files, it writes one
- * byte to the pipe QUORVANE_STALL_FD and waits forever, so the test can kill
- * it with SIGKILL in the middle of writing. Nothing else changes. */
+ * once QUORVANE_STALL_AFTER bytes have gone to regular files (by write or by
+ * pwrite, from any thread), it writes one byte to the pipe QUORVANE_STALL_FD
+ * and waits forever, so the test can kill it in the middle of writing.
+ * Nothing else changes. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -11,6 +13,8 @@
 #include <unistd.h>
 
 static long long written;
+/* Writers from several threads take turns, so the limit falls exactly. */
+static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 
 static int IsRegular(int fd)
 {
@@ -43,17 +47,39 @@ static long long Allowance(int fd, size_t n)
     return limit > written ? limit - written : 0;
 }
 
+static ssize_t (*RealPwrite(void))(int, const void*, size_t, off_t)
+{
+    static ssize_t (*real)(int, const void*, size_t, off_t);
+    if (!real) real = (ssize_t(*)(int, const void*, size_t, off_t))dlsym(RTLD_NEXT, "pwrite");
+    return real;
+}
+
+/* write (offset < 0) or pwrite, counted against the limit. */
+static ssize_t Put(int fd, const void* buf, size_t n, off_t offset)
+{
+    pthread_mutex_lock(&lock);
+    const long long allowed = Allowance(fd, n);
+    const size_t now = allowed < 0 ? n : (size_t)allowed;
+    const ssize_t r = now == 0 ? 0 : offset < 0 ? RealWrite()(fd, buf, now) : RealPwrite()(fd, buf, now, offset);
+    if (r > 0 && IsRegular(fd)) written += r;
+    pthread_mutex_unlock(&lock);
+    if (allowed >= 0) Stall();
+    return r;
+}
+
 ssize_t write(int fd, const void* buf, size_t n)
 {
-    const long long allowed = Allowance(fd, n);
-    if (allowed < 0) {
-        const ssize_t r = RealWrite()(fd, buf, n);
-        if (r > 0 && IsRegular(fd)) written += r;
-        return r;
-    }
-    if (allowed > 0) RealWrite()(fd, buf, (size_t)allowed);
-    Stall();
-    return -1;
+    return Put(fd, buf, n, -1);
+}
+
+ssize_t pwrite(int fd, const void* buf, size_t n, off_t offset)
+{
+    return offset < 0 ? RealPwrite()(fd, buf, n, offset) : Put(fd, buf, n, offset);
+}
+
+ssize_t pwrite64(int fd, const void* buf, size_t n, off64_t offset)
+{
+    return pwrite(fd, buf, n, offset);
 }
 
 ssize_t writev(int fd, const struct iovec* iov, int count)
