@@ -8,6 +8,7 @@
 #include "cli/console.h"
 #include "cli/interrupt.h"
 #include "cli/key_input.h"
+#include "cli/progress_line.h"
 #include "cli/stream_jobs.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
@@ -81,8 +82,6 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
         return u"cannot create";
     case StreamFailure::writeOutput:
         return encrypting ? u"cannot write the encrypted data" : u"cannot write the decrypted data";
-    case StreamFailure::interrupted:
-        return u"interrupted";
     case StreamFailure::none:
         break;
     }
@@ -115,9 +114,17 @@ public:
         }
         const CSecureBuffer keyBytes = MakeKeyBytes(keyText.Text());
 
+        const unsigned columns = StandardErrorColumns();
+        // On a terminal the line first blanks whatever progress line stands there.
+        const std::u16string blank = columns > 0 ? BlankLine(columns - 1) : std::u16string();
         for (const std::u16string& input : options.inputs) {
             current = input;
-            const StreamOutcome outcome = encrypting ? Encrypt(input, keyBytes) : Decrypt(input, keyBytes);
+            NoteInterruptMessage(std::u16string(blank).append(kProgram).append(input).append(u": interrupted\n"));
+            CProgressLine progress(FromFsPath(ToFsPath(input).filename()), columns);
+            const StreamOutcome outcome =
+                encrypting ? Encrypt(input, keyBytes, progress) : Decrypt(input, keyBytes, progress);
+            progress.Clear();
+            NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
                 Report(IsOutputFailure(outcome.failure) ? outcome.outputPath : input,
                        StreamFailureText(outcome.failure, encrypting));
@@ -135,10 +142,11 @@ private:
         return options.directory ? *options.directory : FromFsPath(ToFsPath(input).parent_path());
     }
 
-    StreamOutcome Encrypt(const std::u16string& input, const CSecureBuffer& keyBytes) const
+    StreamOutcome Encrypt(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
     {
         EncryptTask task;
         task.inputPath = input;
+        task.progress = &progress;
         // The name without folder, as the window stores it.
         task.storedName = FromFsPath(ToFsPath(input).filename());
         task.outputPath =
@@ -147,10 +155,11 @@ private:
         return StreamEncryptFile(task, keyBytes);
     }
 
-    StreamOutcome Decrypt(const std::u16string& input, const CSecureBuffer& keyBytes) const
+    StreamOutcome Decrypt(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
     {
         DecryptTask task;
         task.inputPath = input;
+        task.progress = &progress;
         task.replaceExisting = options.force;
         task.chooseOutput = [this, &input](const std::optional<std::u16string>& storedName) -> std::u16string {
             if (options.output) return *options.output;
@@ -194,18 +203,13 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
             break;
         }
         CRun run(parsed.options);
-        int status = kExitFailed;
-        {
-            CInterruptGuard guard;
-            try {
-                status = run.Run();
-            } catch (const std::bad_alloc&) {
-                Report(run.Current(), u"out of memory");
-            }
-            // Everything of the stopped file is gone by now; end as the signal asked.
-            CInterruptGuard::RaisePending();
+        const CInterruptGuard guard;
+        try {
+            return run.Run();
+        } catch (const std::bad_alloc&) {
+            Report(run.Current(), u"out of memory");
         }
-        return status;
+        return kExitFailed;
     } catch (const std::exception& e) {
         Report({}, Ascii(e.what()));
     } catch (...) {

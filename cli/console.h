@@ -26,6 +26,10 @@ enum class TerminalRead {
 // True when standard input is an interactive terminal (a console on Windows).
 bool StandardInputIsTerminal();
 
+// The width in columns of the terminal (console) that standard error shows
+// on; 0 when standard error goes anywhere else.
+unsigned StandardErrorColumns();
+
 // Shows `prompt` on standard error and reads one line from the terminal on
 // standard input with echo off. The echo is restored on every way out,
 // including an interrupt.

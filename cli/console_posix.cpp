@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -86,6 +87,15 @@ void WriteAll(int fd, const std::string& text)
 bool StandardInputIsTerminal()
 {
     return ::isatty(STDIN_FILENO) == 1;
+}
+
+unsigned StandardErrorColumns()
+{
+    if (::isatty(STDERR_FILENO) != 1) return 0;
+    struct winsize size {};
+    // A terminal that doesn't say (a serial line) gets the classic width.
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+    return size.ws_col;
 }
 
 TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)

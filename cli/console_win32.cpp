@@ -57,6 +57,15 @@ bool StandardInputIsTerminal()
     return _isatty(_fileno(stdin)) != 0 && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
+unsigned StandardErrorColumns()
+{
+    // Only a console answers; a pipe or a file (or NUL) does not.
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!StandardErrorIsConsole() || !GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    const int width = info.srWindow.Right - info.srWindow.Left + 1;
+    return width > 0 ? static_cast<unsigned>(width) : 80;
+}
+
 TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
 {
     WriteError(prompt);

@@ -1,21 +1,26 @@
 #pragma once
-// Ctrl+C or a termination request while a file is streamed: the run stops
-// between two chunks, so that the temporary output is removed as on any
-// failure, and the process then ends by the same signal as it would have.
+// Ctrl+C or a termination request ends the program at once, even while a read
+// or a write waits: the temporary output of the file at hand is removed, one
+// line says which file was interrupted, and the process ends with the status
+// of the signal (on Windows, of Ctrl+C). Waiting for the work to notice would
+// leave a program stuck in a call that never returns unkillable but by force.
+#include <filesystem>
+#include <string_view>
 
 namespace quorvane::cli {
 
 class CInterruptGuard {
 public:
     CInterruptGuard();
-    ~CInterruptGuard();  // puts the previous handlers back
+    ~CInterruptGuard();  // puts the previous handling back
     CInterruptGuard(const CInterruptGuard&) = delete;
     CInterruptGuard& operator=(const CInterruptGuard&) = delete;
-
-    // Ends the process by the signal that arrived, if one did.
-    static void RaisePending();
 };
 
-bool InterruptRequested() noexcept;
+// The text an interrupt leaves on standard error (a whole line with its line
+// end); empty for none.
+void NoteInterruptMessage(std::u16string_view text);
+// The temporary output an interrupt must remove; empty for none.
+void NoteTemporaryOutput(const std::filesystem::path& temporary);
 
 }  // namespace quorvane::cli

@@ -1,15 +1,72 @@
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <optional>
 
 #include "cipher/blowfish_cipher.h"
-#include "cli/chunk_writer.h"
-#include "cli/interrupt.h"
+#include "cipher/ecb_parallel.h"
+#include "cli/chunk_pipeline.h"
+#include "cli/progress_line.h"
 #include "cli/record_stream.h"
 #include "cli/stream_jobs.h"
 #include "cli/stream_steps.h"
 
 namespace quorvane::cli {
+
+namespace {
+
+// One container's chunks: each is read, deciphered, its fill looked at, and
+// its file bytes written at their place in the output.
+class CDecryptChunks {
+public:
+    CDecryptChunks(const CInputFile& input_, const CBlowfishCipher& cipher_, std::size_t chunkSize_,
+                   CProgressLine* progress_)
+        : input(input_), cipher(cipher_), chunkSize(chunkSize_), progress(progress_)
+    {
+    }
+
+    std::uint64_t Offset(std::uint64_t index) const { return index * chunkSize; }
+    std::size_t Length(std::uint64_t index) const
+    {
+        return static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, input.Size() - Offset(index)));
+    }
+
+    StreamFailure Read(std::uint64_t index, CSecureBuffer& chunk) const
+    {
+        const std::size_t length = Length(index);
+        if (const SourceStatus s = input.ReadAt(Offset(index), chunk.Data(), length); s != SourceStatus::ok)
+            return FromSourceStatus(s);
+        // One thread per chunk: the workers already keep every processor busy.
+        DecodeBlocksOnThreads(cipher, chunk.Data(), chunk.Data(), static_cast<std::uint32_t>(length), 1);
+        return StreamFailure::none;
+    }
+
+    // Once the layout is known and the output open: the rest of a chunk that Read filled.
+    StreamFailure Write(std::uint64_t index, const CSecureBuffer& chunk)
+    {
+        const std::uint64_t offset = Offset(index);
+        const std::size_t length = Length(index);
+        if (!IsZeroSpan(chunk.Data(), Overlap(layout.dataEnd, layout.length, offset, length))) fillIsZero = false;
+        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
+        if (data.length > 0 &&
+            !output.WriteAt(offset + data.offset - layout.nameEnd, chunk.Data() + data.offset, data.length))
+            return StreamFailure::writeOutput;
+        if (progress) progress->Advance(length);
+        return StreamFailure::none;
+    }
+
+    RecordLayout layout;
+    COutputFile output;
+    std::atomic<bool> fillIsZero{true};
+
+private:
+    const CInputFile& input;
+    const CBlowfishCipher& cipher;
+    const std::size_t chunkSize;
+    CProgressLine* const progress;
+};
+
+}  // namespace
 
 StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
 {
@@ -20,9 +77,9 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
-    CChunkSource source;
-    if (const SourceStatus s = source.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
-    const std::uint64_t size = source.Size();
+    CInputFile input;
+    if (const SourceStatus s = input.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
+    const std::uint64_t size = input.Size();
     if (size > std::uint64_t(std::numeric_limits<std::int32_t>::max())) return finish(StreamFailure::tooLarge);
     // Every container is a non-empty run of whole blocks.
     if (size == 0 || size % 8 != 0) return finish(StreamFailure::wrongKeyOrDamaged);
@@ -30,51 +87,44 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     CBlowfishCipher cipher;
     cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size));
-    CSecureBuffer chunk(chunkSize);
+    if (task.progress) task.progress->Begin(size);
+    CDecryptChunks chunks(input, cipher, chunkSize, task.progress);
 
-    RecordLayout layout;
-    std::optional<CStoredNameCollector> name;
-    CFileStream output;
-    std::optional<CChunkWriter> writer;  // destroyed (joined) before `output`
-    bool fillIsZero = true;
-    std::size_t length = 0;
-    for (std::uint64_t offset = 0; offset < size; offset += length) {
-        if (InterruptRequested()) return finish(StreamFailure::interrupted);
-        // A buffer handed back by the writer after its first write is still empty.
-        if (chunk.Size() == 0) chunk = CSecureBuffer(chunkSize);
-        length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), size - offset));
-        if (const SourceStatus s = source.Read(chunk.Data(), length); s != SourceStatus::ok)
-            return finish(FromSourceStatus(s));
-        cipher.DecodeBlocks(chunk.Data(), chunk.Data(), static_cast<std::uint32_t>(length));
-
-        if (offset == 0) {
-            // The head and the file's length settle almost every wrong key
-            // before anything is written; only the fill's bytes come later.
-            if (!ReadRecordLayout(chunk.Data(), size, layout)) return finish(StreamFailure::wrongKeyOrDamaged);
-            name.emplace(layout.nameBytes);
+    // The chunks up to the end of the stored name go one by one: the head
+    // settles almost every wrong key before anything is written, and the name
+    // decides where the output goes. Only the fill's bytes are checked later.
+    std::uint64_t index = 0;
+    {
+        CSecureBuffer chunk(chunkSize);
+        std::optional<CStoredNameCollector> name;
+        for (;; ++index) {
+            if (const StreamFailure f = chunks.Read(index, chunk); f != StreamFailure::none) return finish(f);
+            if (index == 0) {
+                if (!ReadRecordLayout(chunk.Data(), size, chunks.layout))
+                    return finish(StreamFailure::wrongKeyOrDamaged);
+                name.emplace(chunks.layout.nameBytes);
+            }
+            name->Take(chunk.Data(), chunks.Offset(index), chunks.Length(index));
+            if (chunks.Offset(index) + chunks.Length(index) >= chunks.layout.nameEnd) break;
+            if (task.progress) task.progress->Advance(chunks.Length(index));
         }
-        name->Take(chunk.Data(), offset, length);
-
-        // The name precedes the file bytes, so it is whole before the first of them.
-        if (!writer && offset + length >= layout.nameEnd) {
-            outcome.outputPath = task.chooseOutput(name->Name());
-            if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-            if (!task.replaceExisting && PathIsTaken(outcome.outputPath)) return finish(StreamFailure::outputExists);
-            if (!output.OpenFileStream(outcome.outputPath, false)) return finish(StreamFailure::createOutput);
-            writer.emplace(output);
-        }
-
-        // The fill is looked at before the chunk goes to the writer, which takes the buffer.
-        fillIsZero = fillIsZero && IsZeroSpan(chunk.Data(), Overlap(layout.dataEnd, layout.length, offset, length));
-        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
-        if (data.length > 0 && !writer->Submit(chunk, data.offset, data.length))
-            return finish(StreamFailure::writeOutput);
+        outcome.outputPath = task.chooseOutput(name->Name());
+        if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
+        if (!task.replaceExisting && PathIsTaken(outcome.outputPath)) return finish(StreamFailure::outputExists);
+        if (!chunks.output.Create(outcome.outputPath)) return finish(StreamFailure::createOutput);
+        if (const StreamFailure f = chunks.Write(index, chunk); f != StreamFailure::none) return finish(f);
     }
-    if (!writer->Finish()) return finish(StreamFailure::writeOutput);
-    if (const SourceStatus s = source.CheckAtEnd(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
+
+    const ChunkPlan plan{index + 1, ChunkCount(size, chunkSize), chunkSize, task.workers};
+    const StreamFailure failure = RunChunks(plan, [&chunks](std::uint64_t i, CSecureBuffer& chunk) {
+        const StreamFailure f = chunks.Read(i, chunk);
+        return f != StreamFailure::none ? f : chunks.Write(i, chunk);
+    });
+    if (failure != StreamFailure::none) return finish(failure);
+    if (const SourceStatus s = input.CheckUnchanged(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     // Leaving now drops the finished output: a record whose fill isn't zero was never written by us.
-    if (!fillIsZero) return finish(StreamFailure::wrongKeyOrDamaged);
-    return finish(CommitOutput(source, output, outcome.outputPath, task.replaceExisting));
+    if (!chunks.fillIsZero) return finish(StreamFailure::wrongKeyOrDamaged);
+    return finish(CommitOutput(input, chunks.output, outcome.outputPath, task.replaceExisting));
 }
 
 }  // namespace quorvane::cli

@@ -3,8 +3,9 @@
 #include <limits>
 
 #include "cipher/blowfish_cipher.h"
-#include "cli/chunk_writer.h"
-#include "cli/interrupt.h"
+#include "cipher/ecb_parallel.h"
+#include "cli/chunk_pipeline.h"
+#include "cli/progress_line.h"
 #include "cli/record_stream.h"
 #include "cli/stream_jobs.h"
 #include "cli/stream_steps.h"
@@ -15,8 +16,8 @@ namespace quorvane::cli {
 namespace {
 
 // Lays out the record bytes [offset, offset + length) in `chunk`: the head and
-// name from `head`, the file bytes straight from the source, zeros after them.
-SourceStatus FillRecordChunk(const CSecureBuffer& head, const RecordLayout& layout, CChunkSource& source,
+// name from `head`, the file bytes straight from the input, zeros after them.
+SourceStatus FillRecordChunk(const CSecureBuffer& head, const RecordLayout& layout, const CInputFile& input,
                              std::uint64_t offset, std::size_t length, std::uint8_t* chunk)
 {
     const ChunkSpan headSpan = Overlap(0, head.Size(), offset, length);
@@ -27,7 +28,7 @@ SourceStatus FillRecordChunk(const CSecureBuffer& head, const RecordLayout& layo
 
     const ChunkSpan dataSpan = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
     if (dataSpan.length == 0) return SourceStatus::ok;
-    return source.Read(chunk + dataSpan.offset, dataSpan.length);
+    return input.ReadAt(offset + dataSpan.offset - layout.nameEnd, chunk + dataSpan.offset, dataSpan.length);
 }
 
 }  // namespace
@@ -41,11 +42,11 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
     };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
-    CChunkSource source;
-    if (const SourceStatus s = source.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
+    CInputFile input;
+    if (const SourceStatus s = input.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     // Both limits are known before a byte is read: the file bytes are a signed
     // 32-bit count, and so is the whole record.
-    const std::uint64_t size = source.Size();
+    const std::uint64_t size = input.Size();
     if (size > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ||
         ContainerRecordLength(std::int64_t(task.storedName.size()), std::int64_t(size)) > kMaxRecordLength)
         return finish(StreamFailure::tooLarge);
@@ -56,29 +57,30 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
     CSecureBuffer head(kRecordHeaderBytes + 2 * task.storedName.size());
     WriteRecordHead(head.Data(), task.storedName, dataSize);
 
-    CFileStream output;
-    if (!output.OpenFileStream(task.outputPath, false)) return finish(StreamFailure::createOutput);
+    COutputFile output;
+    if (!output.Create(task.outputPath)) return finish(StreamFailure::createOutput);
 
     CBlowfishCipher cipher;
     cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, layout.length));
-    CSecureBuffer chunk(chunkSize);
-    CChunkWriter writer(output);  // destroyed (joined) before `output`
-    std::size_t length = 0;
-    for (std::uint64_t offset = 0; offset < layout.length; offset += length) {
-        if (InterruptRequested()) return finish(StreamFailure::interrupted);
-        // The buffer handed back after the first write is still empty.
-        if (chunk.Size() == 0) chunk = CSecureBuffer(chunkSize);
-        length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), layout.length - offset));
-        if (const SourceStatus s = FillRecordChunk(head, layout, source, offset, length, chunk.Data());
+    if (task.progress) task.progress->Begin(size);
+
+    const ChunkPlan plan{0, ChunkCount(layout.length, chunkSize), chunkSize, task.workers};
+    const StreamFailure failure = RunChunks(plan, [&](std::uint64_t index, CSecureBuffer& chunk) {
+        const std::uint64_t offset = index * chunkSize;
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.length - offset));
+        if (const SourceStatus s = FillRecordChunk(head, layout, input, offset, length, chunk.Data());
             s != SourceStatus::ok)
-            return finish(FromSourceStatus(s));
-        cipher.EncodeBlocks(chunk.Data(), chunk.Data(), static_cast<std::uint32_t>(length));
-        if (!writer.Submit(chunk, 0, length)) return finish(StreamFailure::writeOutput);
-    }
-    if (!writer.Finish()) return finish(StreamFailure::writeOutput);
-    if (const SourceStatus s = source.CheckAtEnd(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
-    return finish(CommitOutput(source, output, task.outputPath, task.replaceExisting));
+            return FromSourceStatus(s);
+        // One thread per chunk: the workers already keep every processor busy.
+        EncodeBlocksOnThreads(cipher, chunk.Data(), chunk.Data(), static_cast<std::uint32_t>(length), 1);
+        if (!output.WriteAt(offset, chunk.Data(), length)) return StreamFailure::writeOutput;
+        if (task.progress) task.progress->Advance(Overlap(layout.nameEnd, layout.dataEnd, offset, length).length);
+        return StreamFailure::none;
+    });
+    if (failure != StreamFailure::none) return finish(failure);
+    if (const SourceStatus s = input.CheckUnchanged(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
+    return finish(CommitOutput(input, output, task.outputPath, task.replaceExisting));
 }
 
 }  // namespace quorvane::cli

@@ -4,9 +4,8 @@
 // those that the window's jobs write.
 //
 // Every chunk goes the same way: read (and laid out as record bytes), run
-// through the cipher, written. The three stages touch only the chunk they are
-// given, so a reader thread can later fill the next chunk while one is being
-// enciphered and written.
+// through the cipher, written at its own offset. A chunk depends on no other,
+// so one worker per processor takes chunks as they come (chunk_pipeline.h).
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -16,10 +15,12 @@
 
 namespace quorvane::cli {
 
-// A multiple of the 8-byte block, so chunks stay block-aligned to the record start.
-// Two are in use at once (one enciphered, one written); 4 MiB keeps the
-// enciphering threads' start-up small against their work.
-constexpr std::size_t kDefaultChunkBytes = std::size_t(4) << 20;
+// A multiple of the 8-byte block, so chunks stay block-aligned to the record
+// start. One is in use per worker; at 2 MiB a chunk costs a few milliseconds
+// of work, so the last chunk's wait is short, and a call's overhead is lost in it.
+constexpr std::size_t kDefaultChunkBytes = std::size_t(2) << 20;
+
+class CProgressLine;
 
 enum class StreamFailure {
     none,
@@ -33,7 +34,6 @@ enum class StreamFailure {
     outputExists,
     createOutput,
     writeOutput,
-    interrupted,  // Ctrl+C or a termination request between two chunks
 };
 
 struct StreamOutcome {
@@ -47,6 +47,8 @@ struct EncryptTask {
     std::u16string outputPath;
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
+    unsigned workers = 0;               // 0: one per usable processor
+    CProgressLine* progress = nullptr;  // told of the input's bytes as they are done
 };
 
 struct DecryptTask {
@@ -56,6 +58,8 @@ struct DecryptTask {
     std::function<std::u16string(const std::optional<std::u16string>& storedName)> chooseOutput;
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
+    unsigned workers = 0;
+    CProgressLine* progress = nullptr;
 };
 
 // Both throw std::bad_alloc when memory can't be had; nothing is left behind then.

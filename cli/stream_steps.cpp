@@ -38,16 +38,19 @@ std::size_t CheckedChunkBytes(std::size_t chunkBytes)
     return chunkBytes;
 }
 
-StreamFailure CommitOutput(CChunkSource& source, CFileStream& output, const std::u16string& outputPath,
+StreamFailure CommitOutput(CInputFile& input, COutputFile& output, const std::u16string& outputPath,
                            bool replaceExisting)
 {
     // Closed first: on Windows an open file can't be replaced, and the input may be the output.
-    source.Close();
-    if (!replaceExisting) {
-        if (PathIsTaken(outputPath)) return StreamFailure::outputExists;
-        output.KeepExistingDestination();  // a file made since the check is not replaced either
-    }
-    return output.CloseFileStream() ? StreamFailure::none : StreamFailure::writeOutput;
+    input.Close();
+    // Without -f, a file made since the first look is not replaced either (Commit refuses it too).
+    if (!replaceExisting && PathIsTaken(outputPath)) return StreamFailure::outputExists;
+    return output.Commit(replaceExisting) ? StreamFailure::none : StreamFailure::writeOutput;
+}
+
+std::uint64_t ChunkCount(std::uint64_t length, std::size_t chunkBytes) noexcept
+{
+    return (length + chunkBytes - 1) / chunkBytes;
 }
 
 }  // namespace quorvane::cli

@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/chunk_source.h"
+#include "cli/positional_file.h"
 #include "cli/stream_jobs.h"
-#include "jobs/file_stream.h"
 
 namespace quorvane::cli {
 
@@ -21,7 +20,10 @@ std::size_t CheckedChunkBytes(std::size_t chunkBytes);
 // Closes the input, then moves the finished output into place. Without
 // `replaceExisting`, a file that appeared at the path meanwhile is kept and
 // the output discarded.
-StreamFailure CommitOutput(CChunkSource& source, CFileStream& output, const std::u16string& outputPath,
+StreamFailure CommitOutput(CInputFile& input, COutputFile& output, const std::u16string& outputPath,
                            bool replaceExisting);
+
+// The number of chunks of `chunkBytes` in `length` bytes, the last one maybe shorter.
+std::uint64_t ChunkCount(std::uint64_t length, std::size_t chunkBytes) noexcept;
 
 }  // namespace quorvane::cli

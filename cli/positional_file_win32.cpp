@@ -1,0 +1,159 @@
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "cli/interrupt.h"
+#include "cli/positional_file.h"
+#include "jobs/platform_file.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+HANDLE Handle(NativeFile file)
+{
+    return reinterpret_cast<HANDLE>(file);
+}
+
+void CloseQuietly(NativeFile& file) noexcept
+{
+    if (file != -1) CloseHandle(Handle(file));
+    file = -1;
+}
+
+// Each call names its own offset, so threads sharing the handle never move a shared file position.
+OVERLAPPED At(std::uint64_t offset)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+constexpr std::size_t kMaxTransfer = std::size_t(1) << 30;
+
+}  // namespace
+
+SourceStatus CInputFile::Open(std::u16string_view path)
+{
+    Close();
+    const std::filesystem::path target = ToFsPath(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return SourceStatus::notFound;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return SourceStatus::notRegular;
+    // Shared for writing as the standard library's streams share: another
+    // program's open log stays readable (a change is caught by its size).
+    HANDLE handle = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return SourceStatus::notFound;
+    file = reinterpret_cast<NativeFile>(handle);
+    // Devices (NUL, CON, COM1) and pipes open like files but have no size to stream by.
+    if (GetFileType(handle) != FILE_TYPE_DISK) return SourceStatus::notRegular;
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(handle, &length) || length.QuadPart < 0) return SourceStatus::readFailed;
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    return SourceStatus::ok;
+}
+
+SourceStatus CInputFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) const
+{
+    if (file == -1) return SourceStatus::readFailed;
+    while (length > 0) {
+        OVERLAPPED at = At(offset);
+        DWORD got = 0;
+        const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
+        if (!ReadFile(Handle(file), buffer, ask, &got, &at))
+            return GetLastError() == ERROR_HANDLE_EOF ? SourceStatus::changed : SourceStatus::readFailed;
+        if (got == 0) return SourceStatus::changed;  // cut short since its size was taken
+        buffer += got;
+        offset += got;
+        length -= got;
+    }
+    return SourceStatus::ok;
+}
+
+SourceStatus CInputFile::CheckUnchanged() const
+{
+    LARGE_INTEGER length{};
+    if (file == -1 || !GetFileSizeEx(Handle(file), &length)) return SourceStatus::readFailed;
+    return static_cast<std::uint64_t>(length.QuadPart) == size ? SourceStatus::ok : SourceStatus::changed;
+}
+
+void CInputFile::Close() noexcept
+{
+    CloseQuietly(file);
+}
+
+bool COutputFile::Create(std::u16string_view destinationPath)
+{
+    Discard();
+    destination = ToFsPath(destinationPath);
+    if (!IsReplaceableDestination(destination) || !CreateTemporaryBeside(destination, temporary)) return false;
+    NoteTemporaryOutput(temporary);
+    // FILE_SHARE_DELETE: the interrupt handler deletes the file while it is open.
+    HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        Discard();
+        return false;
+    }
+    file = reinterpret_cast<NativeFile>(handle);
+    return true;
+}
+
+bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
+{
+    if (file == -1) return false;
+    while (length > 0) {
+        OVERLAPPED at = At(offset);
+        DWORD put = 0;
+        const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
+        if (!WriteFile(Handle(file), data, ask, &put, &at) || put == 0) return false;
+        data += put;
+        offset += put;
+        length -= put;
+    }
+    return true;
+}
+
+bool COutputFile::Commit(bool replaceExisting)
+{
+    if (file == -1 || temporary.empty()) return false;
+    const bool flushed = FlushFileBuffers(Handle(file)) != 0;
+    const bool closed = CloseHandle(Handle(file)) != 0;
+    file = -1;
+    if (!flushed || !closed || !ReplaceFileAtomically(temporary, destination, replaceExisting)) {
+        Discard();
+        return false;
+    }
+    temporary.clear();
+    NoteTemporaryOutput({});
+    return true;
+}
+
+void COutputFile::Discard() noexcept
+{
+    CloseQuietly(file);
+    if (temporary.empty()) return;
+    // Once more after a failure: a temporary file left behind may hold plaintext.
+    if (!DeleteFileW(temporary.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) DeleteFileW(temporary.c_str());
+    temporary.clear();
+    NoteTemporaryOutput({});
+}
+
+unsigned UsableProcessors() noexcept
+{
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+        unsigned count = 0;
+        for (; process != 0; process &= process - 1) ++count;
+        return count;
+    }
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware > 0 ? hardware : 1;
+}
+
+}  // namespace quorvane::cli

@@ -1,0 +1,56 @@
+#pragma once
+// One line on the terminal for a long file: its name, how much is done, the
+// speed and the time left, redrawn in place a few times a second and removed
+// at the end. Drawn only when standard error is a terminal (a console on
+// Windows), so scripts and logs see nothing of it.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace quorvane::cli {
+
+// Files up to this size are done before a line would say anything.
+constexpr std::uint64_t kProgressMinimumBytes = std::uint64_t(64) << 20;
+
+// The line's text, at most columns - 1 wide (the last column would wrap on
+// some terminals); the name is shortened first. No speed or time left until
+// `seconds` says enough has passed to tell.
+std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std::uint64_t total, double seconds,
+                              unsigned columns);
+
+// A carriage return, `width` spaces and another: the line is empty again.
+std::u16string BlankLine(std::size_t width);
+
+class CProgressLine {
+public:
+    // `columns`: the terminal's width; 0 when standard error is not a terminal.
+    CProgressLine(std::u16string_view name, unsigned columns);
+    ~CProgressLine();
+    CProgressLine(const CProgressLine&) = delete;
+    CProgressLine& operator=(const CProgressLine&) = delete;
+
+    // At the file's start, with the size of the input.
+    void Begin(std::uint64_t totalBytes);
+    // `bytes` more of the input are done. From any worker thread.
+    void Advance(std::uint64_t bytes);
+    // Removes the line, if one is shown.
+    void Clear() noexcept;
+
+private:
+    void Draw(std::chrono::steady_clock::time_point now);
+
+    const std::u16string name;
+    const unsigned columns;
+    std::uint64_t total = 0;
+    bool active = false;
+    std::atomic<std::uint64_t> done{0};
+    std::mutex drawing;
+    std::chrono::steady_clock::time_point start;
+    std::chrono::steady_clock::time_point nextDraw;
+    std::size_t shownWidth = 0;  // of the line on the terminal now
+};
+
+}  // namespace quorvane::cli
