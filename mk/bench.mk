@@ -1,7 +1,8 @@
 # Performance, measured side by side and never asserted.
 #   make bench         both comparisons below, then the Google Benchmark figures
 #   make bench-blocks  the block loops against OpenSSL, libgcrypt, Botan and memcpy (one table)
-#   make bench-files   quorvane-cli against age and openssl enc on a 1 GiB file
+#   make bench-files   quorvane-cli against age on 512 MiB and 1 GiB files (BENCH_FILES_ARGS adds
+#                      e.g. --openssl, or --cpus 0 to measure on one core)
 # The peers are installed by scripts/bench-setup, not by scripts/setup: CI never needs them.
 .PHONY: bench bench-build bench-blocks bench-files
 
@@ -18,7 +19,7 @@ bench-blocks: bench-build
 	$(BENCH_BUILD)/bench/quorvane_compare --mib 64 --rounds 7
 
 bench-files: bench-build
-	scripts/bench-files --cli $(BENCH_BUILD)/cli/quorvane-cli --mib 1024 --runs 5
+	scripts/bench-files --cli $(BENCH_BUILD)/cli/quorvane-cli --mib 512,1024 --runs 5 $(BENCH_FILES_ARGS)
 
 bench: bench-blocks bench-files
 	$(BENCH_BUILD)/bench/quorvane_bench --benchmark_min_time=0.5
