@@ -7,9 +7,11 @@
 #include <optional>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #endif
 
 #include "cli/console.h"
+#include "cli/progress_line.h"
 #include "cli/stream_jobs.h"
 #include "jobs/platform_file.h"
 #include "tests/support/child_process.h"
@@ -105,6 +108,11 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
     const std::u16string none = Put(u"名無し.dat", MakeContainer(u"", data, kKey));
     const std::u16string longName = Put(u"ln.dat", MakeContainer(std::u16string(300, u'n'), data, kKey));
     const std::u16string longKey = Key(u"long", std::string(cli::kMaxKeyLineBytes + 1, 'k') + "\n");
+#ifndef _WIN32
+    const std::u16string fifo = folder.File(u"fifo");
+    ASSERT_EQ(mkfifo(Utf8(fifo).c_str(), 0600), 0);
+    alarm(120);  // a program that waits on the FIFO ends this test here instead of never
+#endif
     struct Row {
         const char* what;
         Args args;
@@ -130,6 +138,10 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"decrypt output exists", {u"decrypt", u"-k", keyFile, good}, 1, "plain.txt: already exists"},
         {"output folder missing", {u"encrypt", u"-k", keyFile, u"-d", folder.File(u"no"), plain}, 1, "cannot create"},
         {"input is a folder", {u"encrypt", u"-k", keyFile, folder.FileIn(u"sub", u"")}, 1, "sub"},
+#ifndef _WIN32
+        {"input is a FIFO", {u"encrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
+        {"container is a FIFO", {u"decrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
+#endif
         {"no arguments", {}, 2, "missing command"},
         {"unknown command", {u"scramble", plain}, 2, "unknown command"},
         {"-o with two inputs", {u"encrypt", u"-k", keyFile, u"-o", u"x", plain, plain}, 2, "single input"},
@@ -155,6 +167,9 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(folder.Listing(), before);
     }
+#ifndef _WIN32
+    alarm(0);
+#endif
 }
 
 TEST_F(Cli, inputs_go_in_order_to_the_directory_until_the_first_failure)
@@ -196,6 +211,16 @@ TEST_F(Cli, wildcard_in_an_input_is_expanded_on_windows_only)
     EXPECT_EQ(r.exitCode, kWindows ? 0 : 1) << r.err;
     const std::vector<std::u16string> expanded{u"a.dat", u"b.dat"};
     EXPECT_EQ(ListFolder(ToFsPath(out)), kWindows ? expanded : std::vector<std::u16string>{});
+}
+
+// Progress is for a terminal only (see the terminal table); a script's standard error stays empty.
+TEST_F(Cli, large_file_without_a_terminal_is_done_without_a_word)
+{
+    const std::u16string large = Put(u"large.bin", {});
+    std::filesystem::resize_file(ToFsPath(large), cli::kProgressMinimumBytes + 1);
+    const ChildResult r = RunCli({u"encrypt", u"-k", keyFile, large});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(Cli, help_answers_anywhere_on_the_line)
@@ -275,8 +300,9 @@ private:
 };
 
 // The key is typed at the prompt without echo, twice to encrypt and once to decrypt. A refusal at
-// the prompt, and Ctrl+C or a termination request in the middle of a large file, leave nothing
-// behind; the run ends by the signal it was sent, and the terminal echoes again afterwards.
+// the prompt, and Ctrl+C or a termination request in the middle of a large file or while the key
+// file waits for a writer, leave nothing behind; the run ends at once by the signal it was sent,
+// and the terminal echoes again afterwards. A large file shows how far it has come.
 TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
 {
     const Bytes data = PatternBytes(2000, 1);
@@ -286,12 +312,15 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
     PutLe32(head, 0, (512u << 20) - 16);
     const std::u16string big = Put(u"big", {}), bigDat = Put(u"big.dat", EncipherRecord(head, kKey));
     for (const auto& path : {big, bigDat}) std::filesystem::resize_file(ToFsPath(path), 512u << 20);
+    const std::u16string progress = Put(u"progress.bin", {}), keyFifo = folder.File(u"key-fifo");
+    std::filesystem::resize_file(ToFsPath(progress), cli::kProgressMinimumBytes + 1);
+    ASSERT_EQ(mkfifo(Utf8(keyFifo).c_str(), 0600), 0);
     const std::string shownKey = Utf8(kKey), key = shownKey + "\n";
     struct Row {
         const char* what;
         std::vector<std::u16string> args;
         std::vector<std::string> typed;  // at "Key: ", then at "Key again: "
-        int signal;                      // sent once the temporary output is there
+        int signal;                      // sent once the temporary output is there, or the key FIFO is open
         int status;
         std::string message;
     };
@@ -302,6 +331,8 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
         {"Ctrl+C", {u"encrypt", source}, {"\x03"}, 0, 128 + SIGINT, ""},
         {"SIGINT", {u"encrypt", u"-k", keyFile, u"-fo", big, big}, {}, SIGINT, 128 + SIGINT, "interrupted"},
         {"SIGTERM", {u"decrypt", u"-k", keyFile, u"-fo", big, bigDat}, {}, SIGTERM, 128 + SIGTERM, "interrupted"},
+        {"SIGINT in a waiting read", {u"encrypt", u"-k", keyFifo, source}, {}, SIGINT, 128 + SIGINT, ""},
+        {"progress", {u"encrypt", u"-k", keyFile, u"-fo", folder.File(u"p.dat"), progress}, {}, 0, 0, "bin  0%"},
         {"encrypt", {u"encrypt", source}, {key, key}, 0, 0, ""},
         {"decrypt", {u"decrypt", container}, {key}, 0, 0, ""},
     };
@@ -315,10 +346,13 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
             session.Type(row.typed[i]);
         }
         const auto deadline = Clock::now() + std::chrono::seconds(30);
-        while (row.signal && folder.Listing().size() == before.size() && Clock::now() < deadline)
+        int writer = -1;  // held open without writing: the key's read waits
+        while (row.signal && folder.Listing().size() == before.size() &&
+               (writer = open(Utf8(keyFifo).c_str(), O_WRONLY | O_NONBLOCK)) < 0 && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (row.signal) kill(session.pid, row.signal);
         EXPECT_EQ(session.Finish(), row.status) << session.shown;
+        if (writer >= 0) close(writer);
         EXPECT_NE(session.shown.find(row.message), std::string::npos) << session.shown;
         EXPECT_EQ(session.shown.find(shownKey), std::string::npos);
         EXPECT_TRUE(session.EchoIsOn());
