@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 
 kit: setup
 	mkdir -p $(KITGEN_DIR)
-	g++ -std=c++20 -O1 -Wall -Wextra -Wshadow tests/tools/kitgen.cpp tests/tools/kit_vectors.cpp \
+	g++ -std=c++20 -O1 -Wall -Wextra -Wshadow tools/kitgen.cpp tools/kit_vectors.cpp \
 	    -lcrypto -o $(KITGEN_DIR)/kitgen
 	$(KITGEN_DIR)/kitgen tests/kit
 
@@ -27,4 +27,4 @@ test-fuzz: setup
 	FUZZ_SECONDS=30 scripts/fuzz
 
 faults: native
-	ctest --preset native -R 'JobFaults|CliFaults'
+	ctest --preset native -R 'Faults|NthCall|fault_mounts'

@@ -1,10 +1,12 @@
+// The cipher through the buffer operations the jobs and the command line use:
+// published vectors both ways, then the interleaved, threaded loops against the
+// plain one-block network for every length, alignment and thread count.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <random>
 
 #include "cipher/blowfish_cipher.h"
+#include "cipher/ecb_parallel.h"
 #include "tests/support/files.h"
 
 namespace quorvane {
@@ -13,14 +15,8 @@ namespace {
 using test::Bytes;
 using test::HexBytes;
 
-// Published Blowfish vectors (key, plaintext, ciphertext), halves most
-// significant byte first as published.
-struct PublishedVector {
-    const char* key;
-    const char* plain;
-    const char* cipher;
-};
-constexpr PublishedVector kPublished[] = {
+// Published vectors (key, plain, cipher), each 32-bit half most significant byte first.
+constexpr const char* kPublished[][3] = {
     {"0000000000000000", "0000000000000000", "4ef997456198dd78"},
     {"ffffffffffffffff", "ffffffffffffffff", "51866fd5b85ecb8a"},
     {"3000000000000000", "1000000000000001", "7d856f9a613063f2"},
@@ -32,122 +28,41 @@ constexpr PublishedVector kPublished[] = {
     {"0131d9619dc1376e", "5cd54ca83def57da", "b1b8cc0b250f09a0"},
 };
 
-std::uint32_t BigEndian(const Bytes& b, std::size_t at)
+// The container reads each half least significant byte first.
+Bytes Halves(const char* published)
 {
-    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 | std::uint32_t(b[at + 2]) << 8 | b[at + 3];
-}
-
-// The container's byte order: each 4-byte half is reversed against the published one.
-Bytes ReverseHalves(Bytes b)
-{
-    for (std::size_t i = 0; i + 4 <= b.size(); i += 4) std::reverse(b.begin() + i, b.begin() + i + 4);
+    Bytes b = HexBytes(published);
+    for (std::size_t i = 0; i < b.size(); i += 4) std::reverse(b.begin() + i, b.begin() + i + 4);
     return b;
 }
 
-TEST(BlowfishCipher, halves_match_published_vectors)
+TEST(Cipher, published_vectors_hold_both_ways_on_a_rekeyed_object_and_a_fresh_one)
 {
-    for (const auto& v : kPublished) {
-        const Bytes key = HexBytes(v.key), plain = HexBytes(v.plain), cipher = HexBytes(v.cipher);
-        CBlowfishCipher bf;
-        bf.SetKey(key.data(), static_cast<std::int32_t>(key.size()));
-        std::uint32_t l = BigEndian(plain, 0), r = BigEndian(plain, 4);
-        bf.EncipherBlock(l, r);
-        EXPECT_EQ(l, BigEndian(cipher, 0)) << v.key << " " << v.plain;
-        EXPECT_EQ(r, BigEndian(cipher, 4)) << v.key << " " << v.plain;
-        bf.DecipherBlock(l, r);
-        EXPECT_EQ(l, BigEndian(plain, 0));
-        EXPECT_EQ(r, BigEndian(plain, 4));
-    }
-}
-
-TEST(BlowfishCipher, buffer_bytes_follow_reversed_halves_rule)
-{
-    for (const auto& v : kPublished) {
-        const Bytes key = HexBytes(v.key);
-        const Bytes plain = ReverseHalves(HexBytes(v.plain));
-        CBlowfishCipher bf;
-        bf.SetKey(key.data(), static_cast<std::int32_t>(key.size()));
+    CBlowfishCipher reused;  // keyed again for every vector: nothing of the last key may remain
+    for (const auto& [key, plain, cipher] : kPublished) {
+        const Bytes k = HexBytes(key), p = Halves(plain), c = Halves(cipher);
+        reused.SetKey(k.data(), 8);
         Bytes out(8);
-        EXPECT_EQ(bf.EncodeBlocks(plain.data(), out.data(), 8), 8u);
-        EXPECT_EQ(out, ReverseHalves(HexBytes(v.cipher))) << v.key;
+        EXPECT_EQ(reused.EncodeBlocks(p.data(), out.data(), 8), 8u);
+        EXPECT_EQ(out, c) << key;
+        reused.DecodeBlocks(c.data(), out.data(), 8);
+        EXPECT_EQ(out, p) << key;
+
+        CBlowfishCipher fresh;
+        std::int32_t length = 8;
+        CSecureBuffer result;
+        ASSERT_EQ(fresh.EncryptBuffer(p.data(), length, k.data(), 8, result), 0);
+        EXPECT_EQ(Bytes(result.Data(), result.Data() + 8), c) << key;
+        ASSERT_EQ(fresh.DecryptBuffer(c.data(), length, k.data(), 8, result), 0);
+        EXPECT_EQ(Bytes(result.Data(), result.Data() + 8), p) << key;
     }
 }
 
-TEST(BlowfishCipher, initial_tables_start_with_pi_digits)
-{
-    CBlowfishCipher bf;  // unkeyed objects hold the initial tables
-    EXPECT_EQ(bf.PArray()[0], 0x243f6a88u);
-    EXPECT_EQ(bf.PArray()[17], 0x8979fb1bu);
-    EXPECT_EQ(bf.SBoxes()[0], 0xd1310ba6u);
-    EXPECT_EQ(bf.SBoxes()[1023], 0x3ac372e6u);
-}
-
-// A key of n bytes is read as an endless cyclic stream: it must key exactly
-// like its cyclic expansion to 72 bytes, and bytes past 72 never count.
-TEST(BlowfishCipher, short_key_equals_its_cyclic_expansion)
-{
-    for (int n : {1, 2, 3, 4, 5, 7, 8, 9, 35, 36, 71, 72, 73, 100}) {
-        const Bytes key = test::PatternBytes(static_cast<std::size_t>(n), static_cast<std::uint32_t>(n));
-        Bytes expanded(72);
-        for (std::size_t i = 0; i < expanded.size(); ++i) expanded[i] = key[i % key.size()];
-        CBlowfishCipher a, b;
-        a.SetKey(key.data(), n);
-        b.SetKey(expanded.data(), 72);
-        EXPECT_EQ(0, std::memcmp(a.PArray(), b.PArray(), 18 * 4)) << "key length " << n;
-        EXPECT_EQ(0, std::memcmp(a.SBoxes(), b.SBoxes(), 1024 * 4)) << "key length " << n;
-    }
-}
-
-TEST(BlowfishCipher, keys_differing_after_byte_72_give_same_tables)
-{
-    Bytes a = test::PatternBytes(90, 1), b = a;
-    b[72] ^= 0xFF;
-    b[89] ^= 0x01;
-    CBlowfishCipher x, y;
-    x.SetKey(a.data(), 90);
-    y.SetKey(b.data(), 80);
-    EXPECT_EQ(0, std::memcmp(x.SBoxes(), y.SBoxes(), 4096));
-    b[71] ^= 1;
-    y.SetKey(b.data(), 90);
-    EXPECT_NE(0, std::memcmp(x.SBoxes(), y.SBoxes(), 4096));
-}
-
-TEST(BlowfishCipher, rekeying_equals_fresh_object)
-{
-    const Bytes first = test::PatternBytes(16, 2), second = test::PatternBytes(5, 3);
-    CBlowfishCipher reused, fresh;
-    reused.SetKey(first.data(), 16);
-    reused.SetKey(second.data(), 5);
-    fresh.SetKey(second.data(), 5);
-    EXPECT_EQ(0, std::memcmp(reused.PArray(), fresh.PArray(), 72));
-    EXPECT_EQ(0, std::memcmp(reused.SBoxes(), fresh.SBoxes(), 4096));
-}
-
-TEST(BlowfishCipher, decipher_inverts_encipher_for_random_keys)
-{
-    std::mt19937 rng(7);
-    for (int round = 0; round < 50; ++round) {
-        const Bytes key = test::PatternBytes(1 + rng() % 72, rng());
-        CBlowfishCipher bf;
-        bf.SetKey(key.data(), static_cast<std::int32_t>(key.size()));
-        for (int i = 0; i < 20; ++i) {
-            const std::uint32_t l0 = rng(), r0 = rng();
-            std::uint32_t l = l0, r = r0;
-            bf.EncipherBlock(l, r);
-            EXPECT_FALSE(l == l0 && r == r0);
-            bf.DecipherBlock(l, r);
-            EXPECT_EQ(l, l0);
-            EXPECT_EQ(r, r0);
-        }
-    }
-}
-
-TEST(BlowfishCipher, zero_length_key_is_refused_not_divided_by)
+TEST(Cipher, empty_key_is_refused_and_leaves_the_callers_variables_alone)
 {
     CBlowfishCipher bf;
     const std::uint8_t key[1] = {0};
     EXPECT_THROW(bf.SetKey(key, 0), std::invalid_argument);
-
     const Bytes input(8, 0x41);
     std::int32_t length = 8;
     CSecureBuffer output;
@@ -157,77 +72,98 @@ TEST(BlowfishCipher, zero_length_key_is_refused_not_divided_by)
     EXPECT_EQ(output.Data(), nullptr);
 }
 
-TEST(AlignedLength, rounds_up_to_whole_blocks)
+// The reference: zero-completed, then one block at a time through the plain network.
+Bytes OneBlockAtATime(const CBlowfishCipher& bf, Bytes data, bool encipher)
 {
-    const std::pair<std::uint32_t, std::uint32_t> table[] = {
-        {0, 0}, {1, 8}, {7, 8}, {8, 8}, {9, 16}, {15, 16}, {16, 16}, {17, 24}, {0x7FFFFFF9u, 0x80000000u}};
-    for (auto [in, out] : table) EXPECT_EQ(AlignedLength(in), out) << in;
+    data.resize(AlignedLength(static_cast<std::uint32_t>(data.size())), 0);
+    for (std::size_t at = 0; at < data.size(); at += 8) {
+        std::uint32_t l = test::Le32(&data[at]), r = test::Le32(&data[at + 4]);
+        encipher ? bf.EncipherBlock(l, r) : bf.DecipherBlock(l, r);
+        Bytes block;
+        test::PutLe32(block, 0, l);
+        test::PutLe32(block, 4, r);
+        std::copy(block.begin(), block.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    return data;
 }
 
-class EcbFixture : public ::testing::Test {
-protected:
-    void SetUp() override
+// A payload `offset` bytes past a guard zone and followed by another, so a loop that writes
+// outside its blocks is caught.
+struct CGuarded {
+    static constexpr std::size_t kGuard = 16;
+    CGuarded(std::size_t offset_, const Bytes& payload, std::size_t room)
+        : offset(offset_), bytes(kGuard + offset_ + room + kGuard, 0xA5)
     {
-        const Bytes key = test::PatternBytes(10, 99);
-        bf.SetKey(key.data(), 10);
+        std::copy(payload.begin(), payload.end(), Data());
+        std::fill(Data() + payload.size(), Data() + room, std::uint8_t{0xCC});  // stale bytes past the end
     }
-    CBlowfishCipher bf;
+    std::uint8_t* Data() { return bytes.data() + kGuard + offset; }
+    Bytes Payload(std::size_t n) const
+    {
+        return Bytes(bytes.begin() + std::ptrdiff_t(kGuard + offset),
+                     bytes.begin() + std::ptrdiff_t(kGuard + offset + n));
+    }
+    bool GuardsIntact(std::size_t n) const
+    {
+        const auto intact = [](auto from, auto to) { return std::all_of(from, to, [](auto b) { return b == 0xA5; }); };
+        return intact(bytes.begin(), bytes.begin() + std::ptrdiff_t(kGuard + offset)) &&
+               intact(bytes.begin() + std::ptrdiff_t(kGuard + offset + n), bytes.end());
+    }
+    std::size_t offset;
+    Bytes bytes;
 };
 
-TEST_F(EcbFixture, separate_buffer_completes_last_block_with_zeros)
+// Every byte length up to 49 blocks (each lane group with each tail), block counts around larger
+// boundaries, and lengths around the size from which the plain calls start threads themselves.
+// Splits depend on block counts, not addresses: thread counts are swept at one alignment, and the
+// alignments at one thread (thread starts are slow under Wine).
+TEST(Cipher, loops_equal_one_block_at_a_time_for_every_length_alignment_and_thread_count)
 {
-    const Bytes input = {1, 2, 3, 4, 5};
-    const Bytes padded = {1, 2, 3, 4, 5, 0, 0, 0};
-    Bytes a(8, 0xEE), b(8, 0xEE);
-    EXPECT_EQ(bf.EncodeBlocks(input.data(), a.data(), 5), 8u);
-    EXPECT_EQ(bf.EncodeBlocks(padded.data(), b.data(), 8), 8u);
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(input, (Bytes{1, 2, 3, 4, 5}));
-}
-
-TEST_F(EcbFixture, equal_plain_blocks_give_equal_cipher_blocks_anywhere)
-{
-    Bytes input = test::PatternBytes(64, 5);
-    std::copy(input.begin(), input.begin() + 8, input.begin() + 40);
-    Bytes out(64);
-    bf.EncodeBlocks(input.data(), out.data(), 64);
-    EXPECT_TRUE(std::equal(out.begin(), out.begin() + 8, out.begin() + 40));
-    EXPECT_FALSE(std::equal(out.begin(), out.begin() + 8, out.begin() + 8));
-}
-
-TEST(BufferEncryption, round_trip_restores_aligned_bytes_for_every_length)
-{
-    const CSecureBuffer key = MakeKeyBytes(u"鍵のテキスト");
-    for (std::int32_t size : {0, 1, 7, 8, 9, 15, 16, 17, 1000, 4096, 4099}) {
-        Bytes input = test::PatternBytes(static_cast<std::size_t>(size), 11);
-        input.resize(AlignedLength(static_cast<std::uint32_t>(size)), 0);
-        CBlowfishCipher enc, dec;
-        std::int32_t length = size;
-        CSecureBuffer cipherText, plainText;
-        ASSERT_EQ(enc.EncryptBuffer(input.data(), length, key.Data(), int(key.Size()), cipherText), 0);
-        EXPECT_EQ(length, std::int32_t(AlignedLength(std::uint32_t(size))));
-        ASSERT_EQ(cipherText.Size(), std::size_t(length));
-        ASSERT_EQ(dec.DecryptBuffer(cipherText.Data(), length, key.Data(), int(key.Size()), plainText), 0);
-        EXPECT_EQ(Bytes(plainText.Data(), plainText.Data() + plainText.Size()), input) << size;
+    std::vector<std::uint32_t> lengths;
+    for (std::uint32_t n = 0; n < 8 * 49; ++n) lengths.push_back(n);
+    for (std::uint32_t blocks : {63u, 64u, 65u, 127u, 128u, 129u, 255u, 256u, 257u, 299u})
+        for (std::uint32_t rest : {0u, 3u, 7u}) lengths.push_back(8 * blocks + rest);
+    const Bytes key = test::PatternBytes(13, 77);
+    CBlowfishCipher bf;
+    bf.SetKey(key.data(), static_cast<std::int32_t>(key.size()));
+    for (const bool encode : {true, false}) {
+        for (const std::uint32_t length : lengths) {
+            // Decoding reads whole blocks: a partial length still covers its last block.
+            const Bytes input = test::PatternBytes(encode ? length : AlignedLength(length), length + encode);
+            const Bytes expected = OneBlockAtATime(bf, input, encode);
+            const std::size_t n = expected.size();
+            const bool sweepThreads = (length < 8 * 13 || length >= 8 * 49) && (length % 8 < 2 || length % 8 == 7);
+            for (unsigned threads = 1; threads <= (sweepThreads ? 4u : 1u); ++threads) {
+                for (std::size_t offset = threads > 1 ? 3 : 0; offset < (threads > 1 ? 4u : 8u); ++offset) {
+                    const auto run = [&](const std::uint8_t* in, std::uint8_t* out) {
+                        if (encode) return EncodeBlocksOnThreads(bf, in, out, length, threads);
+                        DecodeBlocksOnThreads(bf, in, out, length, threads);
+                        return static_cast<std::uint32_t>(n);
+                    };
+                    const auto where = ::testing::Message() << (encode ? "encode" : "decode") << ", length " << length
+                                                            << ", threads " << threads << ", offset " << offset;
+                    CGuarded inPlace(offset, input, n);
+                    ASSERT_EQ(run(inPlace.Data(), inPlace.Data()), n) << where;
+                    ASSERT_EQ(inPlace.Payload(n), expected) << "in place, " << where;
+                    ASSERT_TRUE(inPlace.GuardsIntact(n)) << "in place, " << where;
+                    CGuarded source(offset, input, input.size()), target((offset * 5 + 3) % 8, {}, n);
+                    run(source.Data(), target.Data());
+                    ASSERT_EQ(target.Payload(n), expected) << "separate, " << where;
+                    ASSERT_EQ(source.Payload(input.size()), input) << "input changed, " << where;
+                    ASSERT_TRUE(source.GuardsIntact(input.size()) && target.GuardsIntact(n)) << where;
+                }
+            }
+        }
+        for (const std::uint32_t length :
+             {kParallelMinimumBytes - 8, kParallelMinimumBytes + 13, 3 * kParallelMinimumBytes + 5}) {
+            const Bytes input = test::PatternBytes(encode ? length : AlignedLength(length), length);
+            Bytes buffer = input;
+            buffer.resize(AlignedLength(length), 0xCC);
+            encode ? (void)bf.EncodeBlocks(buffer.data(), buffer.data(), length)
+                   : bf.DecodeBlocks(buffer.data(), buffer.data(), length);
+            ASSERT_EQ(buffer, OneBlockAtATime(bf, input, encode)) << (encode ? "encode " : "decode ") << length;
+        }
     }
-}
-
-TEST(KeyBytes, are_utf16le_code_units_without_terminator)
-{
-    const CSecureBuffer bytes = MakeKeyBytes(u"A鍵\U0001F511");
-    const Bytes expected = {0x41, 0x00, 0x75, 0x93, 0x3D, 0xD8, 0x11, 0xDD};
-    EXPECT_EQ(Bytes(bytes.Data(), bytes.Data() + bytes.Size()), expected);
-    EXPECT_EQ(MakeKeyBytes(u"").Size(), 0u);
-}
-
-TEST(KeyBytes, only_first_36_code_units_count)
-{
-    const std::u16string base(36, u'鍵');
-    const CSecureBuffer a = MakeKeyBytes(base + u"tail one"), b = MakeKeyBytes(base + u"other");
-    CBlowfishCipher x, y;
-    x.SetKey(a.Data(), int(a.Size()));
-    y.SetKey(b.Data(), int(b.Size()));
-    EXPECT_EQ(0, std::memcmp(x.SBoxes(), y.SBoxes(), 4096));
 }
 
 }  // namespace

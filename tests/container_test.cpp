@@ -12,89 +12,6 @@ namespace {
 
 using test::Bytes;
 
-Bytes ToBytes(const CSecureBuffer& b)
-{
-    return Bytes(b.Data(), b.Data() + b.Size());
-}
-
-void PutLe32(Bytes& b, std::size_t at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
-}
-
-TEST(ContainerRecord, length_leaves_one_to_eight_bytes_of_fill)
-{
-    struct Row {
-        std::size_t nameUnits;
-        std::int32_t dataSize;
-        std::int64_t length;
-    };
-    const Row rows[] = {{1, 0, 16},  {3, 0, 16}, {4, 0, 24},
-                        {4, 8, 32},  {5, 6, 32}, {0, 0, 16},
-                        {0, 16, 32}, {8, 7, 32}, {0, 0x7FFFFFF0 - 8, 0x7FFFFFF8}};
-    for (const auto& r : rows) {
-        EXPECT_EQ(ContainerRecordLength(std::int64_t(r.nameUnits), r.dataSize), r.length)
-            << r.nameUnits << " units, " << r.dataSize << " bytes";
-    }
-    EXPECT_GT(ContainerRecordLength(0, 0x7FFFFFFF - 8), kMaxRecordLength);
-}
-
-TEST(ContainerRecord, build_lays_out_fields_little_endian)
-{
-    const Bytes data = {0xAA, 0xBB, 0xCC};
-    const CSecureBuffer record = BuildContainerRecord(u"名a", data.data(), 3);
-    const Bytes expected = {3, 0, 0, 0, 4, 0, 0, 0, 0x0D, 0x54, 0x61, 0x00, 0xAA, 0xBB, 0xCC, 0};
-    EXPECT_EQ(ToBytes(record), expected);
-}
-
-TEST(ContainerRecord, round_trip_over_names_and_sizes_around_block_boundaries)
-{
-    const std::u16string names[] = {u"", u"a", u"abc", u"abcd", u"日本語のファイル名.txt", u"\U0001F511key"};
-    for (const auto& name : names) {
-        for (std::int32_t size = 0; size <= 40; ++size) {
-            const Bytes data = test::PatternBytes(std::size_t(size), std::uint32_t(size));
-            const CSecureBuffer record = BuildContainerRecord(name, data.data(), size);
-            ASSERT_EQ(std::int64_t(record.Size()), ContainerRecordLength(std::int64_t(name.size()), size));
-            ContainerContents c;
-            ASSERT_EQ(ParseContainerRecord(record.Data(), record.Size(), c), RecordCheck::ok);
-            EXPECT_EQ(c.storedName, name);
-            EXPECT_EQ(c.dataSize, size);
-            EXPECT_EQ(Bytes(record.Data() + c.dataOffset, record.Data() + c.dataOffset + size), data);
-            EXPECT_TRUE(HasWrittenFill(record.Data(), record.Size(), c));
-        }
-    }
-}
-
-TEST(ContainerRecord, odd_name_bytes_drop_last_byte_but_count_for_data_offset)
-{
-    Bytes r(24, 0);
-    PutLe32(r, 0, 2);
-    PutLe32(r, 4, 5);
-    const char16_t units[] = {u'x', u'y'};
-    std::memcpy(&r[8], units, 4);
-    r[12] = 'z';
-    r[13] = 0x11;
-    r[14] = 0x22;
-    ContainerContents c;
-    ASSERT_EQ(ParseContainerRecord(r.data(), r.size(), c), RecordCheck::ok);
-    EXPECT_EQ(c.storedName, u"xy");
-    EXPECT_EQ(c.dataOffset, 13u);
-}
-
-TEST(ContainerRecord, name_ends_at_zero_unit_and_data_still_follows_whole_name)
-{
-    Bytes r(32, 0);
-    PutLe32(r, 0, 1);
-    PutLe32(r, 4, 8);
-    r[8] = 'a';
-    r[12] = 'b';  // after the zero unit at 10..11
-    r[16] = 0x5A;
-    ContainerContents c;
-    ASSERT_EQ(ParseContainerRecord(r.data(), r.size(), c), RecordCheck::ok);
-    EXPECT_EQ(c.storedName, u"a");
-    EXPECT_EQ(c.dataOffset, 16u);
-}
-
 // Each field at its limit is accepted; one past it is refused, and nothing
 // outside the record is read (the sanitizer run checks the latter).
 TEST(ContainerRecord, hostile_fields_are_refused_at_exactly_their_limits)
@@ -125,37 +42,12 @@ TEST(ContainerRecord, hostile_fields_are_refused_at_exactly_their_limits)
         // Exactly `length` bytes on the heap, so a read past them is caught.
         std::unique_ptr<std::uint8_t[]> r(new std::uint8_t[row.length + (row.length == 0)]());
         Bytes head(8, 0);
-        PutLe32(head, 0, row.dataSize);
-        PutLe32(head, 4, row.nameBytes);
+        test::PutLe32(head, 0, row.dataSize);
+        test::PutLe32(head, 4, row.nameBytes);
         std::memcpy(r.get(), head.data(), std::min<std::size_t>(8, row.length));
         ContainerContents c;
         EXPECT_EQ(ParseContainerRecord(r.get(), row.length, c), row.expected) << row.what;
     }
-}
-
-TEST(ContainerRecord, fill_must_be_one_to_eight_zero_bytes)
-{
-    const Bytes data = test::PatternBytes(5, 2);
-    const CSecureBuffer good = BuildContainerRecord(u"ab", data.data(), 5);  // L = 17, R = 24
-    ContainerContents c;
-    ASSERT_EQ(ParseContainerRecord(good.Data(), good.Size(), c), RecordCheck::ok);
-    ASSERT_TRUE(HasWrittenFill(good.Data(), good.Size(), c));
-
-    Bytes nonZero = ToBytes(good);
-    nonZero.back() = 1;
-    EXPECT_FALSE(HasWrittenFill(nonZero.data(), nonZero.size(), c)) << "non-zero fill";
-    Bytes longer = ToBytes(good);
-    longer.resize(longer.size() + 8, 0);
-    EXPECT_FALSE(HasWrittenFill(longer.data(), longer.size(), c)) << "nine or more bytes of fill";
-    ContainerContents exact = c;
-    exact.dataSize = 24 - 12;  // data reaching the very end leaves no fill
-    EXPECT_FALSE(HasWrittenFill(good.Data(), good.Size(), exact)) << "no fill at all";
-}
-
-TEST(ContainerRecord, oversized_layout_is_refused_before_allocation)
-{
-    EXPECT_THROW(LayoutContainerRecord(u"name", 0x7FFFFFF0), std::length_error);
-    EXPECT_THROW(LayoutContainerRecord(u"", -1), std::length_error);
 }
 
 TEST(Naming, stored_and_container_names)

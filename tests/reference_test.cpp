@@ -53,17 +53,5 @@ TEST(OpenSslReference, encode_and_decode_match_for_random_keys_and_lengths)
     }
 }
 
-TEST(OpenSslReference, japanese_key_text_bytes_key_both_alike)
-{
-    const CSecureBuffer keyBytes = MakeKeyBytes(u"秘密の鍵🔑");
-    const Bytes key(keyBytes.Data(), keyBytes.Data() + keyBytes.Size());
-    const Bytes plain = test::PatternBytes(64, 9);
-    CBlowfishCipher bf;
-    bf.SetKey(key.data(), static_cast<std::int32_t>(key.size()));
-    Bytes ours(64);
-    bf.EncodeBlocks(plain.data(), ours.data(), 64);
-    EXPECT_EQ(ours, ReverseHalves(OpenSslEcb(key, ReverseHalves(plain), BF_ENCRYPT)));
-}
-
 }  // namespace
 }  // namespace quorvane

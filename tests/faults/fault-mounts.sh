@@ -1,51 +1,59 @@
 #!/usr/bin/env bash
-# Mounts, for the fault tests of the Windows build under Wine, what the tests
-# there can't make themselves: a 64 KiB tmpfs (small/) and a squashfs whose
-# files can't be read past their first blocks (damaged/). Needs root; without
-# it nothing is mounted and the tests skip, saying why.
+# Makes, around a test run, the faults a test can't make by itself (as root; without it nothing is
+# made and the rows that need it skip):
+#   small/      a 64 KiB tmpfs, full long before any output of the tests is written
+#   full/       a tmpfs without a free inode, holding out.bin
+#   ro/         a read-only tmpfs holding out.bin
+#   immutable/  out.bin with the immutable attribute: even root can't replace it
+#   damaged-text/report.txt, damaged-blocks/blocks.dat  squashfs files whose middle can't be read
+# Each is announced by a NAME.ready file beside it.
 #   fault-mounts.sh setup|cleanup FOLDER
 set -uo pipefail
 action=$1
 dir=$2
 
 cleanup() {
-    for m in "$dir"/small "$dir"/damaged-*; do
+    chattr -i "$dir/immutable/out.bin" 2>/dev/null
+    for m in "$dir"/small "$dir"/full "$dir"/ro "$dir"/damaged-*; do
         [ -d "$m" ] && mountpoint -q "$m" && umount -l "$m"
     done
     rm -rf "$dir"
 }
 
-# A read-only squashfs at damaged-NAME holding FILE, with 64 bytes spoiled
-# halfway through its data blocks (between the 96-byte superblock and the
-# inode table, whose offset is at byte 64). The content must compress:
-# squashfs keeps incompressible blocks as they are, and damage there reads
+# A read-only squashfs at damaged-NAME holding FILE, with 64 bytes spoiled halfway through its data
+# blocks (between the 96-byte superblock and the inode table, whose offset is at byte 64). The
+# content must compress: squashfs keeps incompressible blocks as they are, and damage there reads
 # back silently instead of failing.
 damaged() {
     local name=$1 file=$2 image="$dir/damaged-$1.img" source="$dir/source-$1"
     mkdir -p "$source" "$dir/damaged-$name"
     mv "$file" "$source/"
     mksquashfs "$source" "$image" -noappend -no-progress -quiet >/dev/null || return 1
-    perl -e '
-        open my $f, "+<:raw", $ARGV[0] or die; read $f, my $sb, 96;
-        my ($lo, $hi) = unpack "V V", substr($sb, 64, 8); my $table = $lo + $hi * 2**32;
-        my $at = 96 + int(($table - 96) / 2);
-        seek $f, $at, 0; read $f, my $b, 64; seek $f, $at, 0; print $f ~$b;' "$image" || return 1
-    mount -t squashfs -o loop,ro "$image" "$dir/damaged-$name" 2>/dev/null
+    local table at
+    table=$(od -An -t u8 -j 64 -N 8 "$image" | tr -d ' ')
+    at=$((96 + (table - 96) / 2))
+    head -c 64 /dev/zero | tr '\0' '\377' | dd of="$image" bs=1 seek="$at" conv=notrunc status=none || return 1
+    mount -t squashfs -o loop,ro "$image" "$dir/damaged-$name" 2>/dev/null && touch "$dir/damaged-$name.ready"
 }
 
-if [ "$action" = cleanup ]; then
-    cleanup
-    exit 0
-fi
+tmpfs() {
+    mkdir -p "$dir/$1"
+    mount -t tmpfs -o "$2" tmpfs "$dir/$1" 2>/dev/null
+}
 
 cleanup
-mkdir -p "$dir/small"
-mount -t tmpfs -o size=64k tmpfs "$dir/small" 2>/dev/null || { echo "tmpfs: cannot mount (needs root)"; exit 0; }
-touch "$dir/small.ready"
-
-command -v mksquashfs >/dev/null || { echo "mksquashfs missing (squashfs-tools)"; exit 0; }
-# A text file, and 2 MiB of whole 8-byte blocks taken for a container.
-for i in $(seq 1 100000); do echo "line $i of a report"; done > "$dir/report.txt"
-yes ABCDEFG | head -c $((2 * 1024 * 1024)) > "$dir/blocks.dat"
-damaged text "$dir/report.txt" && damaged blocks "$dir/blocks.dat" || { echo "squashfs: cannot mount"; exit 0; }
-touch "$dir/damaged.ready"
+[ "$action" = cleanup ] && exit 0
+mkdir -p "$dir"
+tmpfs small size=64k && touch "$dir/small.ready"
+# Two inodes: the root folder and out.bin.
+tmpfs full size=64k,nr_inodes=2 && echo earlier >"$dir/full/out.bin" && touch "$dir/full.ready"
+tmpfs ro size=64k && echo earlier >"$dir/ro/out.bin" && mount -o remount,ro "$dir/ro" && touch "$dir/ro.ready"
+mkdir -p "$dir/immutable" && echo earlier >"$dir/immutable/out.bin"
+chattr +i "$dir/immutable/out.bin" 2>/dev/null && touch "$dir/immutable.ready"
+command -v mksquashfs >/dev/null || exit 0
+# A text file, and 2 MiB of zeros enciphered block by block look alike: both compress.
+for i in $(seq 1 100000); do echo "line $i of a report"; done >"$dir/report.txt"
+yes ABCDEFG | head -c $((2 * 1024 * 1024)) >"$dir/blocks.dat"
+damaged text "$dir/report.txt"
+damaged blocks "$dir/blocks.dat"
+exit 0

@@ -1,0 +1,153 @@
+/* Preloaded into a child to fail its file access at an exact point.
+ * QUORVANE_FAIL_CALL=N: the N-th file-system call on a file under QUORVANE_FAULT_DIR fails with EIO
+ * (a close still closes), and a line "call kind" goes to QUORVANE_FAULT_LOG; kind is dir, read,
+ * unwritten or written for the descriptor's file (written: a write or a flush went through it),
+ * path for calls by name.
+ * QUORVANE_STALL_AFTER=B: once B bytes went to files, one byte goes to the pipe QUORVANE_STALL_FD
+ * and the child waits there to be killed. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#define REAL(name)                        \
+    static __typeof__(&name) real_##name; \
+    if (!real_##name) real_##name = (__typeof__(&name))dlsym(RTLD_NEXT, #name)
+
+static char kinds[4096]; /* per descriptor under the folder: 0, 'd', 'r', 'u' (unwritten) or 'w' */
+static long calls, written;
+
+static const char* Kind(int fd)
+{
+    if (fd < 0 || fd >= 4096 || !kinds[fd]) return NULL;
+    return kinds[fd] == 'd' ? "dir" : kinds[fd] == 'r' ? "read" : kinds[fd] == 'u' ? "unwritten" : "written";
+}
+
+static int Under(const char* path)
+{
+    const char* dir = getenv("QUORVANE_FAULT_DIR");
+    return dir && path && strncmp(path, dir, strlen(dir)) == 0;
+}
+
+/* True when this call is the one to fail; it is then logged. */
+static int Fails(const char* call, const char* kind)
+{
+    const char* n = getenv("QUORVANE_FAIL_CALL");
+    if (!n || !kind || __atomic_add_fetch(&calls, 1, __ATOMIC_SEQ_CST) != atol(n)) return 0;
+    FILE* log = fopen(getenv("QUORVANE_FAULT_LOG"), "a");
+    if (log) fprintf(log, "%s %s\n", call, kind), fclose(log);
+    errno = EIO;
+    return 1;
+}
+
+static void Track(int fd, const char* path, int flags)
+{
+    struct stat st;
+    if (fd >= 0 && fd < 4096 && Under(path))
+        kinds[fd] = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? 'd' : (flags & O_ACCMODE) == O_RDONLY ? 'r' : 'u';
+}
+
+/* Counts bytes that went to regular files (not standard output or error) and stalls past the limit. */
+static void Stall(int fd, long n)
+{
+    const char* after = getenv("QUORVANE_STALL_AFTER");
+    struct stat st;
+    if (!after || fd <= 2 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (__atomic_add_fetch(&written, n, __ATOMIC_SEQ_CST) < atol(after)) return;
+    REAL(write);
+    real_write(atoi(getenv("QUORVANE_STALL_FD")), "!", 1);
+    for (;;) pause();
+}
+
+#define OPEN(name, ...)                                                                          \
+    int name(__VA_ARGS__, int flags, ...)                                                        \
+    {                                                                                            \
+        va_list args;                                                                            \
+        va_start(args, flags);                                                                   \
+        const mode_t mode = va_arg(args, mode_t);                                                \
+        va_end(args);                                                                            \
+        if (Fails(#name, !Under(path) ? NULL : flags & O_DIRECTORY ? "dir" : "path")) return -1; \
+        REAL(name);                                                                              \
+        const int fd = real_##name(CALL_ARGS, flags, mode);                                      \
+        Track(fd, path, flags);                                                                  \
+        return fd;                                                                               \
+    }
+#define CALL_ARGS path
+OPEN(open, const char* path)
+OPEN(open64, const char* path)
+#undef CALL_ARGS
+#define CALL_ARGS dirfd, path
+OPEN(openat, int dirfd, const char* path)
+OPEN(openat64, int dirfd, const char* path)
+
+#define FOPEN(name)                                                                                \
+    FILE* name(const char* path, const char* mode)                                                 \
+    {                                                                                              \
+        if (Fails(#name, Under(path) ? "path" : NULL)) return NULL;                                \
+        REAL(name);                                                                                \
+        FILE* f = real_##name(path, mode);                                                         \
+        if (f) Track(fileno(f), path, mode[0] == 'r' && !strchr(mode, '+') ? O_RDONLY : O_WRONLY); \
+        return f;                                                                                  \
+    }
+FOPEN(fopen)
+FOPEN(fopen64)
+
+#define FD_CALL(ret, name, params, args, writes)                                           \
+    ret name params                                                                        \
+    {                                                                                      \
+        if (Fails(#name, Kind(fd))) return -1;                                             \
+        REAL(name);                                                                        \
+        const ret r = real_##name args;                                                    \
+        if (writes && r >= 0 && fd >= 0 && fd < 4096 && kinds[fd] == 'u') kinds[fd] = 'w'; \
+        if (writes && r > 0 && #name[0] != 'f') Stall(fd, (long)r);                        \
+        return r;                                                                          \
+    }
+FD_CALL(ssize_t, read, (int fd, void* b, size_t n), (fd, b, n), 0)
+FD_CALL(ssize_t, pread, (int fd, void* b, size_t n, off_t at), (fd, b, n, at), 0)
+FD_CALL(ssize_t, pread64, (int fd, void* b, size_t n, off_t at), (fd, b, n, at), 0)
+FD_CALL(ssize_t, write, (int fd, const void* b, size_t n), (fd, b, n), 1)
+FD_CALL(ssize_t, writev, (int fd, const struct iovec* v, int n), (fd, v, n), 1)
+FD_CALL(ssize_t, pwrite, (int fd, const void* b, size_t n, off_t at), (fd, b, n, at), 1)
+FD_CALL(ssize_t, pwrite64, (int fd, const void* b, size_t n, off_t at), (fd, b, n, at), 1)
+FD_CALL(int, fsync, (int fd), (fd), 1)
+FD_CALL(int, fdatasync, (int fd), (fd), 1)
+
+int close(int fd)
+{
+    const int fails = Fails("close", Kind(fd));
+    if (fd >= 0 && fd < 4096) kinds[fd] = 0;
+    REAL(close);
+    const int r = real_close(fd);
+    return fails ? (errno = EIO, -1) : r;
+}
+
+int fclose(FILE* f)
+{
+    const int fd = fileno(f), fails = Fails("fclose", Kind(fd));
+    if (fd >= 0 && fd < 4096) kinds[fd] = 0;
+    REAL(fclose);
+    const int r = real_fclose(f);
+    return fails ? (errno = EIO, EOF) : r;
+}
+
+#define PATH_CALL(name, params, args, path1, path2)                                \
+    int name params                                                                \
+    {                                                                              \
+        if (Fails(#name, Under(path1) || Under(path2) ? "path" : NULL)) return -1; \
+        REAL(name);                                                                \
+        return real_##name args;                                                   \
+    }
+PATH_CALL(rename, (const char* a, const char* b), (a, b), a, b)
+PATH_CALL(renameat, (int da, const char* a, int db, const char* b), (da, a, db, b), a, b)
+PATH_CALL(renameat2, (int da, const char* a, int db, const char* b, unsigned f), (da, a, db, b, f), a, b)
+PATH_CALL(link, (const char* a, const char* b), (a, b), a, b)
+PATH_CALL(linkat, (int da, const char* a, int db, const char* b, int f), (da, a, db, b, f), a, b)
+PATH_CALL(unlink, (const char* a), (a), a, NULL)
+PATH_CALL(unlinkat, (int d, const char* a, int f), (d, a, f), a, NULL)

@@ -1,0 +1,209 @@
+// Real faults under each front end: the jobs (natively, and with their Win32 file code under Wine)
+// and the command line. Every time the run fails with the fault's own message, the earlier file
+// at the destination stays as it was, and its folder holds nothing new.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "jobs/file_jobs.h"
+#include "jobs/job_messages.h"
+#include "jobs/platform_file.h"
+#include "tests/support/child_process.h"
+#include "tests/support/container_maker.h"
+#include "tests/support/fake_window.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#else
+#include <signal.h>
+#include <sys/stat.h>
+#endif
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+constexpr std::u16string_view kKey = u"故障の鍵";
+enum class Failure { open, read, create, save };
+
+struct Outcome {
+    bool failedAsReported = false;
+    std::string said;  // the job's message, or the command line's reason
+};
+
+Outcome RunFrontEnd(bool cli, bool encrypt, const std::u16string& input, const std::u16string& destination)
+{
+    if (cli) {
+        test::CTempFolder keyFolder;
+        test::WriteText(keyFolder.File(u"key"), test::Utf8(kKey) + "\n");
+        const auto r = test::RunChild({test::CliProgram(), encrypt ? u"encrypt" : u"decrypt", u"-k",
+                                       keyFolder.File(u"key"), u"-f", u"-o", destination, input});
+        const auto colon = r.err.rfind(": ");
+        const bool oneLine = r.err.find('\n') + 1 == r.err.size();
+        return {r.exitCode == 1 && oneLine, colon == std::string::npos ? r.err : r.err.substr(colon + 2)};
+    }
+    test::CFakeWindow w;
+    w.sources = {input};
+    w.keyAnswers = {{kResultOk, std::u16string(kKey)}};
+    w.saveAnswers = {{kResultOk, destination}};
+    const int result = encrypt ? RunEncryptJob(w) : RunDecryptJob(w);
+    const auto messages = w.Messages();
+    const std::u16string title = test::Msg(messages::kTitleError, u"");
+    if (messages.size() != 1 || !messages[0].starts_with(title)) return {false, test::Utf8(w.events)};
+    return {result == kJobFailed, test::Utf8(messages[0].substr(title.size()))};
+}
+
+std::string Expected(Failure failure, bool cli, bool encrypt)
+{
+    using namespace messages;
+    switch (failure) {
+    case Failure::open:
+        return cli ? "not a regular file\n" : test::Utf8(kOpenFailed);
+    case Failure::read:
+        return cli ? "cannot read\n" : test::Utf8(kReadFailed);
+    case Failure::create:
+        return cli ? "cannot create\n" : test::Utf8(kCreateFailed);
+    case Failure::save:
+        if (cli) return encrypt ? "cannot write the encrypted data\n" : "cannot write the decrypted data\n";
+        return test::Utf8(encrypt ? kSaveEncryptedFailed : kSaveDecryptedFailed);
+    }
+    return {};
+}
+
+#ifdef _WIN32
+// Another program holding the file open with no sharing at all, as an editor or a scanner may.
+class CHeld {
+public:
+    explicit CHeld(const fs::path& path) : fd(_wsopen(path.c_str(), _O_RDWR | _O_BINARY, _SH_DENYRW)) {}
+    ~CHeld() { _close(fd); }
+
+private:
+    int fd;
+};
+constexpr bool kCliRows[] = {false};
+#else
+constexpr bool kCliRows[] = {false, true};
+#endif
+
+struct Row {
+    const char* what;
+    const char* mount;  // the fault-mounts.sh entry it needs, or none
+    const char* place;  // where the destination (or for a source fault, the input) is
+    bool sourceFault;   // the input is the faulty part
+    Failure failure;
+};
+
+TEST(Faults, each_fault_fails_with_its_message_and_keeps_the_earlier_destination_in_each_front_end)
+{
+    const Row rows[] = {
+        {"full disk during the write", "small", "small/out.bin", false, Failure::save},
+        {"no inode left for the temporary file", "full", "full/out.bin", false, Failure::create},
+        {"read-only file system", "ro", "ro/out.bin", false, Failure::create},
+        {"read-only destination", nullptr, "read-only", false, Failure::create},
+        {"folder of the destination's name", nullptr, "folder", false, Failure::create},
+        {"read failing halfway", "damaged-text", "damaged", true, Failure::read},
+        {"folder as the source", nullptr, "folder", true, Failure::open},
+#ifdef _WIN32
+        {"destination held open without sharing", nullptr, "held", false, Failure::save},
+        {"source held open without sharing", nullptr, "held", true, Failure::open},
+#else
+        {"immutable destination, refused at the replace", "immutable", "immutable/out.bin", false, Failure::save},
+        {"pipe as the source", nullptr, "pipe", true, Failure::open},
+#endif
+    };
+    const fs::path mounts = test::HostPath(QUORVANE_FAULT_MOUNTS);
+    std::string skipped;
+    for (const Row& row : rows) {
+        if (row.mount && !fs::exists(mounts / (std::string(row.mount) + ".ready"))) {
+            skipped += std::string(row.mount) + " ";
+            continue;
+        }
+        for (const bool cli : kCliRows) {
+            // A command line opening a pipe waits for a writer, as any reader does; only the jobs refuse one.
+            if (cli && std::string_view(row.place) == "pipe") continue;
+            for (const bool encrypt : {true, false}) {
+                SCOPED_TRACE(std::string(row.what) + (cli ? ", command line " : ", job ") +
+                             (encrypt ? "encrypt" : "decrypt"));
+                test::CTempFolder folder;
+                const std::string place = row.place;
+                fs::path input = folder.Path() / "input.bin", destination = folder.Path() / "out.bin";
+                const Bytes plain = test::PatternBytes(256 * 1024, 5);
+                test::WriteFileBytes(FromFsPath(input), encrypt ? plain : test::MakeContainer(u"p.bin", plain, kKey));
+                fs::path& faulty = row.sourceFault ? input : destination;
+                if (row.mount) {
+                    faulty = mounts / place;
+                    if (place == "damaged")
+                        faulty = encrypt ? mounts / "damaged-text/report.txt" : mounts / "damaged-blocks/blocks.dat";
+                }
+                if (place == "folder") {
+                    if (row.sourceFault) fs::remove(faulty);
+                    fs::create_directory(faulty);
+                }
+                const fs::path kept = place == "folder" && !row.sourceFault ? destination / "inside.txt" : destination;
+                if (!fs::exists(kept)) test::WriteFileBytes(FromFsPath(kept), test::PatternBytes(1000, 99));
+                const Bytes earlier = test::ReadFileBytes(FromFsPath(kept));
+                const auto before = test::ListFolder(destination.parent_path());
+                if (place == "read-only") fs::permissions(destination, fs::perms::owner_read);
+#ifdef _WIN32
+                std::optional<CHeld> held;
+                if (place == "held") held.emplace(faulty);
+#else
+                if (place == "pipe") {
+                    fs::remove(faulty);
+                    ASSERT_EQ(::mkfifo(faulty.c_str(), 0600), 0);
+                }
+#endif
+                const Outcome outcome = RunFrontEnd(cli, encrypt, FromFsPath(input), FromFsPath(destination));
+#ifdef _WIN32
+                held.reset();
+#endif
+                EXPECT_TRUE(outcome.failedAsReported) << outcome.said;
+                EXPECT_EQ(outcome.said, Expected(row.failure, cli, encrypt));
+                EXPECT_EQ(test::ReadFileBytes(FromFsPath(kept)), earlier);
+                EXPECT_EQ(test::ListFolder(destination.parent_path()), before);
+                if (place == "read-only") fs::permissions(destination, fs::perms::owner_all);
+                if (place == "small/out.bin") fs::remove(destination);
+            }
+        }
+    }
+    if (!skipped.empty()) GTEST_SKIP() << "not mounted (fault-mounts.sh needs root): " << skipped;
+}
+
+#ifndef _WIN32
+// SIGKILL after the first MiB of an 8 MiB output: the destination keeps its earlier content; what
+// the write left is a temporary file beside it, named after it.
+TEST(Faults, killed_mid_write_leaves_the_earlier_destination_and_only_a_temporary_file)
+{
+    for (const bool cli : {false, true}) {
+        for (const bool encrypt : {true, false}) {
+            SCOPED_TRACE(std::string(cli ? "command line " : "job ") + (encrypt ? "encrypt" : "decrypt"));
+            test::CTempFolder folder;
+            const std::u16string input = folder.File(u"input.bin"), destination = folder.FileIn(u"out", u"out.bin");
+            const Bytes plain = test::PatternBytes(8u << 20, 10), earlier = test::PatternBytes(1000, 99);
+            test::WriteFileBytes(input, encrypt ? plain : test::MakeContainer(u"p.bin", plain, kKey));
+            test::WriteFileBytes(destination, earlier);
+            test::WriteText(folder.File(u"key"), test::Utf8(kKey) + "\n");
+            const std::u16string direction = encrypt ? u"encrypt" : u"decrypt";
+            std::vector<std::u16string> argv = {test::Utf16(QUORVANE_FAULT_RUNNER), direction, std::u16string(kKey),
+                                                input, destination};
+            if (cli)
+                argv = {test::CliProgram(), direction, u"-k", folder.File(u"key"), u"-f", u"-o", destination, input};
+            test::ChildResult r;
+            ASSERT_TRUE(test::RunChildKilledMidWrite(argv, QUORVANE_FAULT_SHIM, 1 << 20, r))
+                << "it ended before writing 1 MiB: " << r.out << r.err;
+            EXPECT_EQ(r.signal, SIGKILL);
+            EXPECT_EQ(test::ReadFileBytes(destination), earlier);
+            for (const auto& name : test::ListFolder(folder.Path() / "out"))
+                EXPECT_TRUE(name == u"out.bin" || (name.starts_with(u"out.bin.") && name.ends_with(u".quorvane.tmp")))
+                    << test::Utf8(name);
+        }
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,199 @@
+// The container kit (tests/kit, made by tools/kitgen from OpenSSL's Blowfish and
+// its own record layout) is the format's table of known answers. Every vector goes
+// through both jobs and through the command line in both directions.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "jobs/file_jobs.h"
+#include "jobs/job_messages.h"
+#include "jobs/platform_file.h"
+#include "tests/support/child_process.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/files.h"
+
+namespace quorvane {
+namespace {
+
+using test::Bytes;
+using test::Utf8;
+
+struct KitVector {
+    std::string id;
+    bool success = false;
+    std::u16string key;
+    std::string keyText;  // what a key file holds
+    std::u16string name, safeName;
+    Bytes plain;
+    bool standard = false;  // the container is what an encrypt side writes of name, plain and key
+    Bytes container;
+};
+
+std::u16string FromUtf16LeHex(const std::string& hex)
+{
+    const Bytes b = test::HexBytes(hex);
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < b.size(); i += 2) text.push_back(char16_t(b[i] | b[i + 1] << 8));
+    return text;
+}
+
+const std::vector<KitVector>& Kit()
+{
+    static const std::vector<KitVector> kit = [] {
+        std::vector<KitVector> vectors;
+        for (const auto& entry : std::filesystem::directory_iterator(test::HostPath(QUORVANE_KIT_DIR))) {
+            if (entry.path().extension() != ".vec") continue;
+            std::map<std::string, std::string> f;
+            std::ifstream in(entry.path(), std::ios::binary);
+            for (std::string line; std::getline(in, line);) {
+                const auto colon = line.find(": ");
+                if (colon != std::string::npos) f[line.substr(0, colon)] = line.substr(colon + 2);
+            }
+            vectors.push_back({entry.path().stem().string(), f["expect"] == "success", FromUtf16LeHex(f["key"]),
+                               f["key-text"], FromUtf16LeHex(f["name-hex"]), FromUtf16LeHex(f["safe-name-hex"]),
+                               test::HexBytes(f["plain"]), f["record-kind"] == "standard",
+                               test::HexBytes(f["container"])});
+        }
+        if (vectors.size() < 100) throw std::runtime_error("the kit is incomplete");
+        return vectors;
+    }();
+    return kit;
+}
+
+// A stored name that can be a file on Linux and on Windows, so an encrypt side can be given that file.
+bool IsPortable(const std::u16string& name)
+{
+    if (name.empty() || name.size() > 100 || name.back() == u'.' || name.back() == u' ') return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t u = name[i];
+        if (u < 0x20 || std::u16string_view(u"\\/:*?\"<>|").find(u) != std::u16string_view::npos) return false;
+        const bool high = u >= 0xD800 && u < 0xDC00, low = u >= 0xDC00 && u < 0xE000;
+        if (low || (high && (i + 1 == name.size() || name[++i] < 0xDC00 || name[i] >= 0xE000))) return false;
+    }
+    return true;
+}
+
+bool HasLoneSurrogate(const std::u16string& name)
+{
+    return test::Utf16(Utf8(name)) != name;
+}
+
+// Linux paths have no backslash, so the encrypt job is given bare names in the current folder there.
+class CCurrentFolder {
+public:
+    explicit CCurrentFolder(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
+    ~CCurrentFolder() { std::filesystem::current_path(previous); }
+
+private:
+    std::filesystem::path previous = std::filesystem::current_path();
+};
+
+TEST(Kit, encrypt_job_writes_each_standard_container_byte_for_byte_in_lists_per_key)
+{
+    // One job per key text and name occurrence: a long list must give the bytes of one file at a time.
+    std::map<std::pair<std::u16string, int>, std::vector<const KitVector*>> jobs;
+    std::map<std::pair<std::u16string, std::u16string>, int> seen;
+    for (const auto& v : Kit())
+        if (v.success && v.standard && IsPortable(v.name)) jobs[{v.key, seen[{v.key, v.name}]++}].push_back(&v);
+    for (const auto& [job, vectors] : jobs) {
+        test::CTempFolder folder;
+        CCurrentFolder here(folder.Path());
+        test::CFakeWindow w;
+        w.keyAnswers = {{kResultOk, job.first}};
+        std::vector<std::u16string> outputs;
+        for (std::size_t i = 0; i < vectors.size(); ++i) {
+            test::WriteFileBytes(folder.File(vectors[i]->name), vectors[i]->plain);
+            outputs.push_back(folder.FileIn(u"out", test::Utf16(std::to_string(i))));
+#ifdef _WIN32
+            w.sources.push_back(folder.File(vectors[i]->name));
+#else
+            w.sources.push_back(vectors[i]->name);
+#endif
+            w.saveAnswers.push_back({kResultOk, outputs.back()});
+        }
+        ASSERT_EQ(RunEncryptJob(w), kJobDone) << Utf8(w.events);
+        EXPECT_TRUE(w.Messages().empty()) << Utf8(w.events);
+        for (std::size_t i = 0; i < vectors.size(); ++i)
+            EXPECT_EQ(test::ReadFileBytes(outputs[i]), vectors[i]->container) << vectors[i]->id;
+    }
+}
+
+TEST(Kit, decrypt_job_restores_under_the_safe_proposal_or_refuses_writing_nothing)
+{
+    for (const auto& v : Kit()) {
+        test::CTempFolder folder;
+        test::WriteFileBytes(folder.File(u"c.dat"), v.container);
+        test::CFakeWindow w;
+        w.sources = {folder.File(u"c.dat")};
+        w.keyAnswers = {{kResultOk, v.key}};
+        w.saveAnswers = {{kResultOk, folder.File(u"out.bin")}};
+        const int result = RunDecryptJob(w);
+        if (v.success) {
+            // A proposal too long for the chooser's name field is not offered at all rather than cut.
+            const std::u16string proposal = v.safeName.size() > kMaxProposedName ? u"" : v.safeName;
+            EXPECT_EQ(result, kJobDone) << v.id << ": " << Utf8(w.events);
+            EXPECT_EQ(w.events, (std::vector<std::u16string>{u"key", u"save:" + proposal})) << v.id;
+            EXPECT_EQ(test::ReadFileBytes(folder.File(u"out.bin")), v.plain) << v.id;
+        } else {
+            EXPECT_EQ(result, kJobFailed) << v.id;
+            EXPECT_EQ(w.events, (std::vector<std::u16string>{
+                                    u"key", test::Msg(messages::kTitleError, messages::kWrongKeyOrDamaged)}))
+                << v.id << ": " << Utf8(w.events);
+            EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::u16string>{u"c.dat"}) << v.id;
+        }
+    }
+}
+
+TEST(Kit, command_line_decrypts_under_the_safe_name_or_refuses_writing_nothing)
+{
+    for (const auto& v : Kit()) {
+#ifdef _WIN32
+        // Wine keeps names as UTF-8 on the Linux side, where a lone surrogate has no form.
+        if (v.success && HasLoneSurrogate(v.safeName)) continue;
+#endif
+        test::CTempFolder folder;
+        const std::u16string container = folder.File(u"c.dat"), keyFile = folder.File(u"key.txt");
+        test::WriteFileBytes(container, v.container);
+        test::WriteText(keyFile, v.keyText + "\n");
+        std::filesystem::create_directory(folder.Path() / "out");
+        const auto r = test::RunChild(
+            {test::CliProgram(), u"decrypt", u"-k", keyFile, u"-d", FromFsPath(folder.Path() / "out"), container});
+        const auto written = test::ListFolder(folder.Path() / "out");
+        const bool usableName = !v.safeName.empty() && v.safeName.size() <= kMaxProposedName;
+        if (v.success && usableName) {
+            EXPECT_EQ(r.exitCode, 0) << v.id << ": " << r.err;
+            // A lone surrogate has no UTF-8 form: Linux gets the replacement character instead.
+            if (!HasLoneSurrogate(v.safeName)) {
+                EXPECT_EQ(written, std::vector<std::u16string>{v.safeName}) << v.id;
+            }
+            if (written.size() == 1) {
+                EXPECT_EQ(test::ReadFileBytes(folder.FileIn(u"out", written[0])), v.plain) << v.id;
+            }
+        } else {
+            const char* why =
+                v.success ? "the container holds no usable file name; give one with -o" : "wrong key or damaged file";
+            EXPECT_EQ(r.exitCode, 1) << v.id;
+            EXPECT_EQ(r.err, "quorvane-cli: " + Utf8(container) + ": " + why + "\n") << v.id;
+            EXPECT_TRUE(written.empty()) << v.id;
+        }
+    }
+}
+
+TEST(Kit, command_line_encrypts_each_standard_container_byte_for_byte)
+{
+    for (const auto& v : Kit()) {
+        if (!v.success || !v.standard || !IsPortable(v.name)) continue;
+        test::CTempFolder folder;
+        const std::u16string source = folder.FileIn(u"src", v.name), keyFile = folder.File(u"key.txt");
+        test::WriteFileBytes(source, v.plain);
+        test::WriteText(keyFile, v.keyText + "\n");
+        const auto r =
+            test::RunChild({test::CliProgram(), u"encrypt", u"-k", keyFile, u"-o", folder.File(u"out.dat"), source});
+        EXPECT_EQ(r.exitCode, 0) << v.id << ": " << r.err;
+        EXPECT_EQ(test::ReadFileBytes(folder.File(u"out.dat")), v.container) << v.id;
+    }
+}
+
+}  // namespace
+}  // namespace quorvane
