@@ -1,5 +1,6 @@
 #include "app/file_dialog.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "app/logic/chooser_result.h"
@@ -42,8 +43,11 @@ INT_PTR CFileDialog::ShowModal(HWND owner)
     BOOL chosen = openFileDialog_ ? GetOpenFileNameW(&m_ofn) : GetSaveFileNameW(&m_ofn);
     if (!chosen) {
         extendedError_ = CommDlgExtendedError();
-    } else if (!ChooserRunFits(name_.data(), m_ofn.nMaxFile)) {
+    } else if (openFileDialog_ ? !ChooserRunFits(name_.data(), m_ofn.nMaxFile)
+                               : std::find(name_.begin(), name_.end(), L'\0') == name_.end()) {
         // More than the chooser was allowed to write: the same failure as when it says so itself.
+        // The save chooser's result is one path and its NUL: a 259-unit path fills the buffer
+        // exactly, and what follows the NUL may be the tail of a longer proposal.
         extendedError_ = FNERR_BUFFERTOOSMALL;
         chosen = FALSE;
     }
