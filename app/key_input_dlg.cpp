@@ -32,16 +32,15 @@ bool CKeyInputDlg::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if (id != IDOK && id != IDCANCEL) return false;
-        int ending = id;
         try {
             CaptureKeyText();
         } catch (...) {
-            // Without the text the job can't go on; end as a cancel, which it
-            // takes silently, rather than leave a half-captured key.
+            // No exception crosses the dialog procedure: the caller learns of it
+            // from CaptureFailed, and no half-captured key is left behind.
             KeyText.Assign(std::u16string_view());
-            ending = IDCANCEL;
+            captureFailed_ = true;
         }
-        EndDialog(ending);
+        EndDialog(id);
         result = 0;
         return true;
     }

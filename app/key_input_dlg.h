@@ -13,10 +13,15 @@ public:
 
     CSecureText KeyText;
 
+    // True when the dialog ended but its text could not be captured (no memory for it).
+    bool CaptureFailed() const noexcept { return captureFailed_; }
+
     bool ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     void CaptureKeyText();
+
+    bool captureFailed_ = false;
 };
 
 }  // namespace quorvane::app

@@ -1,5 +1,6 @@
 #include "app/main_dlg.h"
 
+#include <new>
 #include <string>
 
 #include "app/about_dlg.h"
@@ -185,6 +186,9 @@ int CMainDlg::PromptKey(CSecureText& keyText)
 {
     CKeyInputDlg prompt;
     const int result = static_cast<int>(prompt.ShowModal(GetActiveWindow(), 0));
+    // The jobs report an allocation failure as the lack of memory it is; a
+    // capture that ran out of it must not pass for the user's cancel.
+    if (prompt.CaptureFailed()) throw std::bad_alloc();
     keyText.Assign(prompt.KeyText.Text());
     return result;
 }
