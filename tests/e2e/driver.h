@@ -1,0 +1,261 @@
+#pragma once
+// Works Quorvane.exe from another process the way a user would: finds its dialogs, reads what they show, types.
+#include <windows.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/support/files.h"
+
+namespace quorvane::e2e {
+
+namespace fs = std::filesystem;
+
+// The program's control ids, and the explorer-style chooser's file name box.
+enum : int { kSelectSource = 32776, kFileList = 32775, kEncrypt = 32777, kDecrypt = 32778, kShowAbout = 57664 };
+enum : int { kKeyEdit = 32778, kChooserName = 0x47C, kStatic = 0xFFFF };
+
+inline std::string Utf8(std::wstring_view text)
+{
+    return test::Utf8(std::u16string(text.begin(), text.end()));
+}
+
+inline void Check(bool ok, const std::string& what)
+{
+    if (!ok) throw std::runtime_error(what);
+}
+
+inline void CheckText(std::wstring_view got, std::wstring_view want, const std::string& what)
+{
+    Check(got == want, what + ": \"" + Utf8(got) + "\", expected \"" + Utf8(want) + "\"");
+}
+
+// Asks `found` every 20 ms until it answers; generous, as a fresh Wine session can take seconds.
+template <class Found>
+auto Poll(const std::string& what, Found&& found)
+{
+    for (const ULONGLONG deadline = GetTickCount64() + 20000;; Sleep(20)) {
+        if (auto answer = found()) return answer;
+        Check(GetTickCount64() < deadline, "timed out waiting for " + what);
+    }
+}
+
+// What a window shows, through WM_GETTEXT: GetWindowText gives "" for another process's controls.
+inline std::wstring Text(HWND window, int id = 0)
+{
+    window = id != 0 ? GetDlgItem(window, id) : window;
+    std::wstring text(size_t(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+    text.resize(size_t(SendMessageW(window, WM_GETTEXT, text.size(), LPARAM(text.data()))));
+    return text;
+}
+
+inline std::string Describe(HWND dialog)
+{
+    return Utf8(Text(dialog) + L" " + Text(dialog, kStatic));
+}
+
+inline RECT Rect(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+inline HWND FocusOf(HWND dialog)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    return info.hwndFocus;
+}
+
+inline std::wstring ClassOf(HWND window)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+// One user at one running Quorvane.exe, started in `folder` with `arguments`.
+class CUser {
+public:
+    CUser(const std::wstring& exe, const fs::path& folder, std::wstring arguments = L"")
+    {
+        arguments = L"\"" + exe + L"\" " + arguments;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        Check(CreateProcessW(exe.c_str(), arguments.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                             &startup, &process_),
+              "cannot start " + Utf8(exe));
+        main_ = Poll("the main window", [&] { return FindDialog(nullptr); });
+        CheckText(Text(main_), L"Quorvane", "main window title");
+    }
+
+    HWND Main() const { return main_; }
+    HANDLE Process() const { return process_.hProcess; }
+    HWND Item(int id) const { return GetDlgItem(main_, id); }
+
+    std::vector<std::wstring> List() const
+    {
+        std::vector<std::wstring> entries;
+        wchar_t entry[1024];  // well beyond what any scenario lists
+        for (WPARAM i = 0; SendMessageW(Item(kFileList), LB_GETTEXT, i, LPARAM(entry)) >= 0; ++i)
+            entries.push_back(entry);
+        return entries;
+    }
+
+    // Posted, not sent: the handler may run a modal loop of its own.
+    void Click(HWND dialog, int id) { PostMessageW(dialog, WM_COMMAND, id, LPARAM(GetDlgItem(dialog, id))); }
+    void Press(int id) { Click(main_, id); }
+    void SetText(HWND control, const std::wstring& text) { SendMessageW(control, WM_SETTEXT, 0, LPARAM(text.c_str())); }
+
+    void PressKey(HWND target, UINT key)
+    {
+        const LPARAM scan = LPARAM(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+        PostMessageW(target, WM_KEYDOWN, key, 1 | scan);
+        PostMessageW(target, WM_KEYUP, key, 1 | scan | (LPARAM(3) << 30));
+    }
+
+    // Types at the end of the field and waits until the typing has been handled; the field may refuse
+    // some. A selection of the whole text, posted behind the characters, marks the end of the typing.
+    void Type(HWND edit, std::wstring_view text)
+    {
+        const LRESULT end = SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
+        SendMessageW(edit, EM_SETSEL, WPARAM(end), LPARAM(end));
+        for (const wchar_t c : text) PostMessageW(edit, WM_CHAR, WPARAM(c), 1);
+        PostMessageW(edit, EM_SETSEL, 0, -1);
+        DWORD from = 1, to = 0;
+        Poll("the typing to be handled", [&] {
+            SendMessageW(edit, EM_GETSEL, WPARAM(&from), LPARAM(&to));
+            return from == 0 && to > 0 && LRESULT(to) == SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
+        });
+        SendMessageW(edit, EM_SETSEL, to, to);
+    }
+
+    // The next dialog over `owner` (by default the main window), which must have `title` when one is given.
+    HWND NextDialog(const wchar_t* title = nullptr, HWND owner = nullptr)
+    {
+        owner = owner != nullptr ? owner : main_;
+        const HWND dialog = Poll("a dialog over " + Describe(owner), [&] { return FindDialog(owner); });
+        if (title != nullptr) CheckText(Text(dialog), title, "title of " + Describe(dialog));
+        return dialog;
+    }
+
+    // Waits until `window` has gone; fails at once if it opens a dialog of its own.
+    void WaitGone(HWND window)
+    {
+        const std::string what = Describe(window);
+        Poll(what + " to close", [&] {
+            const HWND opened = IsWindow(window) ? FindDialog(window) : nullptr;
+            Check(opened == nullptr, what + " did not close but opened " + (opened ? Describe(opened) : ""));
+            return !IsWindow(window) || !IsWindowVisible(window);
+        });
+    }
+
+    // Ends the dialog with the button, which must close it.
+    void Close(HWND dialog, int button = IDCANCEL)
+    {
+        Click(dialog, button);
+        WaitGone(dialog);
+    }
+
+    // The next dialog must be a file chooser showing `proposal` (when given); `typed` (when given) goes into
+    // its name box, then `button` ends it: IDOK, IDCANCEL, or IDYES to confirm and then replace a file.
+    void Choose(const wchar_t* proposal, const std::wstring& typed = L"", int button = IDOK)
+    {
+        const HWND chooser = NextDialog();
+        Check(GetDlgItem(chooser, kChooserName) != nullptr, "expected a file chooser, got " + Describe(chooser));
+        if (proposal != nullptr) CheckText(Text(chooser, kChooserName), proposal, "proposed name");
+        if (!typed.empty()) SetText(GetDlgItem(chooser, kChooserName), typed);
+        Click(chooser, button == IDYES ? IDOK : button);
+        if (button == IDYES) Close(NextDialog(nullptr, chooser), IDYES);
+        WaitGone(chooser);
+    }
+
+    // "元ファイル", then in the open chooser `folder` and OK, which moves it there, then `typed`: a full path,
+    // or quoted names. The folder is sent, so the names cannot reach the box before the chooser has moved.
+    void ChooseSources(const fs::path& folder, const std::wstring& typed)
+    {
+        Press(kSelectSource);
+        const HWND chooser = Poll("the open chooser", [&] { return FindDialog(main_); });
+        SetText(GetDlgItem(chooser, kChooserName), folder.wstring());
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(chooser, WM_COMMAND, IDOK, LPARAM(GetDlgItem(chooser, IDOK)), SMTO_NORMAL, 20000, &ignored);
+        Choose(nullptr, typed);
+    }
+
+    // Types the key in the key prompt and presses "開始(&X)".
+    void EnterKey(std::wstring_view key)
+    {
+        const HWND prompt = NextDialog(L"キー入力");
+        Type(GetDlgItem(prompt, kKeyEdit), key);
+        CheckText(Text(prompt, kKeyEdit), key, "the typed key");
+        Close(prompt, IDOK);
+    }
+
+    // The next dialog must be a message box with this title and text and one OK button; it is dismissed.
+    void ExpectMessage(const wchar_t* title, std::wstring_view text)
+    {
+        const HWND box = NextDialog(title);
+        CheckText(Text(box, kStatic), text, "message");
+        Check(!GetDlgItem(box, IDCANCEL) && !GetDlgItem(box, IDYES), "more buttons than OK");
+        Close(box, IDOK);
+    }
+
+    // No command is still running: the about box opens straight over the main window, alone.
+    void ExpectIdle()
+    {
+        Press(kShowAbout);
+        const HWND about = NextDialog(L"バージョン情報"), other = FindDialog(main_, about);
+        Check(other == nullptr, "still open: " + (other ? Describe(other) : ""));
+        Close(about, IDOK);
+    }
+
+    // "終了(&X)", then the exit code must be 2.
+    void Exit()
+    {
+        Check(IsWindowEnabled(main_), "a dialog still disables the main window");
+        PostMessageW(Item(IDCANCEL), BM_CLICK, 0, 0);
+        ExpectExit(2);
+    }
+
+    void ExpectExit(DWORD code)
+    {
+        DWORD got = 0;
+        Check(WaitForSingleObject(process_.hProcess, 20000) == WAIT_OBJECT_0, "the program did not end");
+        GetExitCodeProcess(process_.hProcess, &got);
+        Check(got == code, "exit code " + std::to_string(got) + ", expected " + std::to_string(code));
+        Check(!IsWindow(main_), "the main window outlived the process");
+    }
+
+private:
+    // A visible dialog of the program owned by `owner` (none: top level), other than `except`.
+    HWND FindDialog(HWND owner, HWND except = nullptr) const
+    {
+        for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == process_.dwProcessId && w != except && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == owner)
+                return w;
+        }
+        return nullptr;
+    }
+
+    // Ended here only after a failed scenario; it is our own child.
+    struct CProcess : PROCESS_INFORMATION {
+        CProcess() : PROCESS_INFORMATION{} {}
+        ~CProcess()
+        {
+            if (hProcess == nullptr) return;
+            if (WaitForSingleObject(hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(hProcess, 99);
+            WaitForSingleObject(hProcess, 5000);
+            CloseHandle(hThread);
+            CloseHandle(hProcess);
+        }
+    } process_;
+    HWND main_ = nullptr;
+};
+
+}  // namespace quorvane::e2e
