@@ -4,7 +4,10 @@ namespace quorvane {
 
 namespace {
 
-bool IsDriveLetter(char16_t unit) { return (unit >= u'A' && unit <= u'Z') || (unit >= u'a' && unit <= u'z'); }
+bool IsDriveLetter(char16_t unit)
+{
+    return (unit >= u'A' && unit <= u'Z') || (unit >= u'a' && unit <= u'z');
+}
 
 std::u16string Prefixed(std::u16string_view prefix, std::u16string_view rest)
 {
