@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace quorvane::cli {
@@ -10,12 +11,16 @@ struct LongOption {
     std::u16string_view name;
     char16_t letter;
 };
-constexpr LongOption kLongOptions[] = {{u"key-file", u'k'}, {u"output", u'o'}, {u"directory", u'd'}, {u"force", u'f'}};
+// --name has no letter of its own; 'n' stands for it here only.
+constexpr LongOption kLongOptions[] = {
+    {u"key-file", u'k'}, {u"output", u'o'}, {u"directory", u'd'}, {u"force", u'f'}, {u"name", u'n'}};
 
 bool TakesValue(char16_t letter)
 {
-    return letter == u'k' || letter == u'o' || letter == u'd';
+    return letter == u'k' || letter == u'o' || letter == u'd' || letter == u'n';
 }
+
+constexpr std::u16string_view kStandardStream = u"-";
 
 class CParser {
 public:
@@ -100,7 +105,7 @@ private:
             const std::u16string shown = std::u16string(u"-") + letter;
             if (letter == u'f') {
                 Apply(letter, {}, shown);
-            } else if (TakesValue(letter)) {
+            } else if (TakesValue(letter) && letter != u'n') {
                 if (k + 1 < arg.size()) return Apply(letter, arg.substr(k + 1), shown);
                 if (next == args.size()) return Error(u"option '" + shown + u"' needs a value");
                 return Apply(letter, args[next++], shown);
@@ -118,7 +123,10 @@ private:
             o.force = true;
             return true;
         }
-        std::optional<std::u16string>& slot = letter == u'k' ? o.keyFile : letter == u'o' ? o.output : o.directory;
+        std::optional<std::u16string>& slot = letter == u'k'   ? o.keyFile
+                                              : letter == u'o' ? o.output
+                                              : letter == u'n' ? o.name
+                                                               : o.directory;
         if (slot) return Error(u"option '" + shown + u"' given twice");
         if (value.empty()) return Error(u"option '" + shown + u"' needs a non-empty value");
         slot = value;
@@ -132,7 +140,26 @@ private:
             return Fail(o.command == CliCommand::encrypt ? u"no FILE to encrypt" : u"no CONTAINER to decrypt");
         if (o.output && o.directory) return Fail(u"-o and -d can't be used together");
         if (o.output && o.inputs.size() > 1) return Fail(u"-o takes a single input; use -d for several");
+        if (const auto r = CheckStandardStreams(); !r.ok) return r;
         result.ok = true;
+        return result;
+    }
+
+    ParsedCommandLine CheckStandardStreams()
+    {
+        const CliOptions& o = result.options;
+        const bool fromInput = std::find(o.inputs.begin(), o.inputs.end(), kStandardStream) != o.inputs.end();
+        result.ok = true;
+        if (fromInput && o.inputs.size() > 1) return Fail(u"standard input (-) must be the only input");
+        // Standard input carries the data, so the key comes from a file.
+        if (fromInput && (!o.keyFile || *o.keyFile == kStandardStream))
+            return Fail(u"reading standard input (-) needs the key from -k KEYFILE");
+        if (o.name && (o.command != CliCommand::encrypt || !fromInput))
+            return Fail(u"--name is for encrypting standard input (-)");
+        if (o.name && o.name->find_first_of(u"/\\") != std::u16string::npos)
+            return Fail(u"--name takes a file name without folder");
+        if (fromInput && o.command == CliCommand::encrypt && !o.output && !o.name)
+            return Fail(u"encrypting standard input (-) needs -o OUT or --name NAME");
         return result;
     }
 
@@ -151,6 +178,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::u16string>& args)
 const char* UsageText()
 {
     return "Usage: quorvane-cli encrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] FILE...\n"
+           "       quorvane-cli encrypt -k KEYFILE [--name NAME] [-o OUT | -d DIR] [-f] -\n"
            "       quorvane-cli decrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] CONTAINER...\n"
            "       quorvane-cli --help | --version\n"
            "\n"
@@ -160,15 +188,22 @@ const char* UsageText()
            "  -k, --key-file KEYFILE  the key is the first line of KEYFILE (UTF-8);\n"
            "                          \"-\" reads it from standard input. Without -k the\n"
            "                          key is asked on the terminal.\n"
-           "  -o, --output OUT        write the result to OUT (a single input only)\n"
+           "  -o, --output OUT        write the result to OUT (a single input only);\n"
+           "                          \"-\" writes it to standard output\n"
            "  -d, --directory DIR     write the results into DIR\n"
            "                          (default: the folder of each input)\n"
            "  -f, --force             replace outputs that exist\n"
+           "      --name NAME         the file name stored when encrypting standard input\n"
+           "                          (without it none is stored: decrypting needs -o)\n"
            "      --help              show this help\n"
            "      --version           show the version\n"
            "\n"
+           "An input of \"-\" is standard input: the only input, with the key from -k.\n"
            "Output names: encrypt replaces the file's extension with \".dat\" (or appends\n"
            "it); decrypt uses the file name stored in the container.\n"
+           "Decrypting to standard output, the last block is checked before its bytes go\n"
+           "out; if a check fails after earlier bytes went out (exit status 1), throw\n"
+           "those bytes away.\n"
            "Files are processed in order; the run stops at the first failure.\n"
            "Exit status: 0 all done, 1 a file failed, 2 wrong usage.\n";
 }

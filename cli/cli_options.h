@@ -1,8 +1,10 @@
 #pragma once
 // The command line of quorvane-cli:
 //   quorvane-cli encrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] FILE...
+//   quorvane-cli encrypt -k KEYFILE [--name NAME] [-o OUT | -d DIR] [-f] -
 //   quorvane-cli decrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] CONTAINER...
 //   quorvane-cli --help | --version
+// "-" as the input is standard input, as OUT standard output.
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@ struct CliOptions {
     std::optional<std::u16string> keyFile;    // "-" for standard input
     std::optional<std::u16string> output;     // only with a single input
     std::optional<std::u16string> directory;  // the outputs' folder
+    std::optional<std::u16string> name;       // stored when encrypting standard input
     bool force = false;
     std::vector<std::u16string> inputs;
 };

@@ -8,7 +8,9 @@
 #include "cli/console.h"
 #include "cli/interrupt.h"
 #include "cli/key_input.h"
+#include "cli/ordered_io.h"
 #include "cli/progress_line.h"
+#include "cli/stream_in_order.h"
 #include "cli/stream_jobs.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
@@ -82,6 +84,10 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
         return u"cannot create";
     case StreamFailure::writeOutput:
         return encrypting ? u"cannot write the encrypted data" : u"cannot write the decrypted data";
+    case StreamFailure::outputClosed:
+        return u"closed by its reader before the end";
+    case StreamFailure::damagedAfterOutput:
+        return u"wrong key or damaged file; throw away the bytes already written to standard output";
     case StreamFailure::none:
         break;
     }
@@ -91,7 +97,12 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
 bool IsOutputFailure(StreamFailure failure)
 {
     return failure == StreamFailure::outputExists || failure == StreamFailure::createOutput ||
-           failure == StreamFailure::writeOutput;
+           failure == StreamFailure::writeOutput || failure == StreamFailure::outputClosed;
+}
+
+bool IsStandard(std::u16string_view path)
+{
+    return path == kStandardStreamName;
 }
 
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name)
@@ -119,14 +130,19 @@ public:
         const std::u16string blank = columns > 0 ? BlankLine(columns - 1) : std::u16string();
         for (const std::u16string& input : options.inputs) {
             current = input;
-            NoteInterruptMessage(std::u16string(blank).append(kProgram).append(input).append(u": interrupted\n"));
-            CProgressLine progress(FromFsPath(ToFsPath(input).filename()), columns);
+            const std::u16string subject = input == kStandardStreamName ? u"standard input" : input;
+            NoteInterruptMessage(std::u16string(blank).append(kProgram).append(subject).append(u": interrupted\n"));
+            CProgressLine progress(input == kStandardStreamName ? subject : FromFsPath(ToFsPath(input).filename()),
+                                   columns);
             const StreamOutcome outcome =
                 encrypting ? Encrypt(input, keyBytes, progress) : Decrypt(input, keyBytes, progress);
             progress.Clear();
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
-                Report(IsOutputFailure(outcome.failure) ? outcome.outputPath : input,
+                const bool output = IsOutputFailure(outcome.failure);
+                Report(!output                          ? subject
+                       : IsStandard(outcome.outputPath) ? u"standard output"
+                                                        : outcome.outputPath,
                        StreamFailureText(outcome.failure, encrypting));
                 return kExitFailed;
             }
@@ -147,12 +163,13 @@ private:
         EncryptTask task;
         task.inputPath = input;
         task.progress = &progress;
-        // The name without folder, as the window stores it.
-        task.storedName = FromFsPath(ToFsPath(input).filename());
+        // The name without folder, as the window stores it; from standard input, the one given (or none).
+        task.storedName = IsStandard(input) ? options.name.value_or(u"") : FromFsPath(ToFsPath(input).filename());
         task.outputPath =
             options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
-        return StreamEncryptFile(task, keyBytes);
+        return IsStandard(input) || IsStandard(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
+                                                                : StreamEncryptFile(task, keyBytes);
     }
 
     StreamOutcome Decrypt(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
@@ -169,7 +186,9 @@ private:
             if (safe.empty() || safe.size() > kMaxProposedName) return {};
             return JoinPath(OutputFolder(input), safe);
         };
-        return StreamDecryptFile(task, keyBytes);
+        return IsStandard(input) || (options.output && IsStandard(*options.output))
+                   ? StreamDecryptInOrder(task, keyBytes)
+                   : StreamDecryptFile(task, keyBytes);
     }
 
     const CliOptions& options;
@@ -201,6 +220,10 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
             return kExitDone;
         default:
             break;
+        }
+        if (parsed.options.output && IsStandard(*parsed.options.output) && StandardOutputIsTerminal()) {
+            Report(u"standard output", u"is a terminal; the output is binary: redirect it or give -o FILE");
+            return kExitUsage;
         }
         CRun run(parsed.options);
         const CInterruptGuard guard;

@@ -43,8 +43,12 @@ std::u16string Figures(std::uint64_t done, std::uint64_t total, double seconds)
 {
     char text[80];
     const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100 / total);
-    int length = std::snprintf(text, sizeof text, "  %u%%", percent);
-    if (seconds >= kFirstEstimateSeconds && done > 0) {
+    int length = total == kUnknownTotal
+                     ? std::snprintf(text, sizeof text, "  %llu MiB", (unsigned long long)(done >> 20))
+                     : std::snprintf(text, sizeof text, "  %u%%", percent);
+    if (total == kUnknownTotal && seconds >= kFirstEstimateSeconds && done > 0) {
+        std::snprintf(text + length, sizeof text - length, "  %.0f MiB/s", double(done) / seconds / 1048576.0);
+    } else if (seconds >= kFirstEstimateSeconds && done > 0) {
         const double perSecond = double(done) / seconds;
         const auto left = static_cast<unsigned long>(double(total - done) / perSecond + 0.5);
         length += std::snprintf(text + length, sizeof text - length, "  %.0f MiB/s  %lu:%02lu left",
@@ -94,7 +98,7 @@ void CProgressLine::Begin(std::uint64_t totalBytes)
     done = 0;
     active = columns > 0 && totalBytes > kProgressMinimumBytes;
     start = Clock::now();
-    if (!active) return;
+    if (!active || total == kUnknownTotal) return;
     const std::lock_guard<std::mutex> guard(drawing);
     Draw(start);  // at once: the user sees that a long file has begun
 }
@@ -106,7 +110,8 @@ void CProgressLine::Advance(std::uint64_t bytes)
     const auto now = Clock::now();
     // Whoever finds the line due draws it; a worker never waits for another's drawing.
     std::unique_lock<std::mutex> guard(drawing, std::try_to_lock);
-    if (guard.owns_lock() && now >= nextDraw) Draw(now);
+    const bool worthShowing = total != kUnknownTotal || done.load() > kProgressMinimumBytes;
+    if (guard.owns_lock() && now >= nextDraw && worthShowing) Draw(now);
 }
 
 void CProgressLine::Draw(Clock::time_point now)

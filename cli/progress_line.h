@@ -14,6 +14,8 @@ namespace quorvane::cli {
 
 // Files up to this size are done before a line would say anything.
 constexpr std::uint64_t kProgressMinimumBytes = std::uint64_t(64) << 20;
+// The total of a pipe, known only at its end: the line shows up once that much is done, without percentage.
+constexpr std::uint64_t kUnknownTotal = ~std::uint64_t(0);
 
 // The line's text, at most columns - 1 wide (the last column would wrap on
 // some terminals); the name is shortened first. No speed or time left until

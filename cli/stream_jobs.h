@@ -34,6 +34,8 @@ enum class StreamFailure {
     outputExists,
     createOutput,
     writeOutput,
+    outputClosed,        // the reader of standard output went away
+    damagedAfterOutput,  // found damaged once file bytes had gone to standard output
 };
 
 struct StreamOutcome {

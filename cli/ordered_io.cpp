@@ -1,0 +1,91 @@
+#include "cli/ordered_io.h"
+
+#include <algorithm>
+
+#include "cipher/secure_memory.h"
+#include "cli/stream_steps.h"
+
+namespace quorvane::cli {
+
+SourceStatus COrderedSource::Open(const std::u16string& path)
+{
+    standard = path == kStandardStreamName;
+    if (standard) {
+        size = input.KnownSize();
+        return SourceStatus::ok;
+    }
+    const SourceStatus status = file.Open(path);
+    if (status == SourceStatus::ok) size = file.Size();
+    return status;
+}
+
+SourceStatus COrderedSource::Read(std::uint8_t* buffer, std::size_t length, std::size_t& got)
+{
+    got = 0;
+    if (standard) {
+        const std::optional<std::size_t> n = input.Read(buffer, length);
+        if (!n) return SourceStatus::readFailed;
+        got = *n;
+    } else {
+        got = static_cast<std::size_t>(std::min<std::uint64_t>(length, *size - position));
+        if (const SourceStatus s = file.ReadAt(position, buffer, got); s != SourceStatus::ok) return s;
+    }
+    position += got;
+    return SourceStatus::ok;
+}
+
+StreamFailure COrderedSink::Open(const std::u16string& path, bool firstBlockLast)
+{
+    standard = path == kStandardStreamName;
+    spooling = standard && firstBlockLast;
+    if (spooling) return spool.Create() ? StreamFailure::none : StreamFailure::writeOutput;
+    if (standard) return StreamFailure::none;
+    return file.Create(path) ? StreamFailure::none : StreamFailure::createOutput;
+}
+
+StreamFailure COrderedSink::Send(const std::uint8_t* data, std::size_t length)
+{
+    sent = sent || length > 0;
+    switch (output.Write(data, length)) {
+    case PipeStatus::ok:
+        return StreamFailure::none;
+    case PipeStatus::closed:
+        return StreamFailure::outputClosed;
+    case PipeStatus::failed:
+        break;
+    }
+    return StreamFailure::writeOutput;
+}
+
+StreamFailure COrderedSink::Write(std::uint64_t offset, const std::uint8_t* data, std::size_t length)
+{
+    if (spooling) {
+        spooled = std::max(spooled, offset + length);
+        return spool.WriteAt(offset, data, length) ? StreamFailure::none : StreamFailure::writeOutput;
+    }
+    if (standard) return Send(data, length);
+    return file.WriteAt(offset, data, length) ? StreamFailure::none : StreamFailure::writeOutput;
+}
+
+StreamFailure COrderedSink::WriteFirstBlock(const std::uint8_t* block)
+{
+    const bool written = spooling ? spool.WriteAt(0, block, 8) : file.WriteAt(0, block, 8);
+    return written ? StreamFailure::none : StreamFailure::writeOutput;
+}
+
+StreamFailure COrderedSink::Finish(CInputFile& input, const std::u16string& path, bool replaceExisting,
+                                   std::size_t chunkBytes)
+{
+    if (!standard) return CommitOutput(input, file, path, replaceExisting);
+    if (!spooling) return StreamFailure::none;
+    // Only ciphertext was spooled; it goes out now that its first block is right.
+    CSecureBuffer chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, spooled)));
+    for (std::uint64_t offset = 0; offset < spooled; offset += chunk.Size()) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), spooled - offset));
+        if (!spool.ReadAt(offset, chunk.Data(), length)) return StreamFailure::writeOutput;
+        if (const StreamFailure f = Send(chunk.Data(), length); f != StreamFailure::none) return f;
+    }
+    return StreamFailure::none;
+}
+
+}  // namespace quorvane::cli

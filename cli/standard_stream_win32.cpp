@@ -1,0 +1,136 @@
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+
+#include "cli/standard_stream.h"
+
+namespace quorvane::cli {
+
+namespace {
+
+HANDLE Handle(NativeFile file)
+{
+    return reinterpret_cast<HANDLE>(file);
+}
+
+OVERLAPPED At(std::uint64_t offset)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+constexpr std::size_t kMaxTransfer = std::size_t(1) << 30;
+
+}  // namespace
+
+bool StandardOutputIsTerminal()
+{
+    // Only a console answers; a pipe, a file or NUL does not.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+// The handles are read and written as they are, without the C runtime's text
+// mode, which would turn CRLF into LF and stop at a Ctrl+Z byte.
+CStandardInput::CStandardInput() = default;
+
+std::optional<std::uint64_t> CStandardInput::KnownSize() const
+{
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    LARGE_INTEGER size{}, at{}, zero{};
+    if (GetFileType(in) != FILE_TYPE_DISK || !GetFileSizeEx(in, &size) ||
+        !SetFilePointerEx(in, zero, &at, FILE_CURRENT) || at.QuadPart > size.QuadPart)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart - at.QuadPart);
+}
+
+std::optional<std::size_t> CStandardInput::Read(std::uint8_t* buffer, std::size_t length)
+{
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    std::size_t done = 0;
+    while (done < length) {
+        DWORD got = 0;
+        const auto ask = static_cast<DWORD>(std::min(length - done, kMaxTransfer));
+        if (!ReadFile(in, buffer + done, ask, &got, nullptr)) {
+            // The writer closing its end of a pipe is the end of the input.
+            if (GetLastError() == ERROR_BROKEN_PIPE) break;
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+CStandardOutput::CStandardOutput() = default;
+
+PipeStatus CStandardOutput::Write(const std::uint8_t* data, std::size_t length)
+{
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    while (length > 0) {
+        DWORD put = 0;
+        const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
+        if (!WriteFile(out, data, ask, &put, nullptr)) {
+            const DWORD error = GetLastError();
+            return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ? PipeStatus::closed : PipeStatus::failed;
+        }
+        data += put;
+        length -= put;
+    }
+    return PipeStatus::ok;
+}
+
+CSpoolFile::~CSpoolFile()
+{
+    if (file != -1) CloseHandle(Handle(file));
+}
+
+bool CSpoolFile::Create()
+{
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"qvs", 0, name) == 0) return false;
+    // Deleted by the system when the handle closes, which a killed process does too.
+    const HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DeleteFileW(name);
+        return false;
+    }
+    file = reinterpret_cast<NativeFile>(handle);
+    return true;
+}
+
+bool CSpoolFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
+{
+    while (length > 0) {
+        OVERLAPPED at = At(offset);
+        DWORD put = 0;
+        const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
+        if (!WriteFile(Handle(file), data, ask, &put, &at) || put == 0) return false;
+        data += put;
+        offset += put;
+        length -= put;
+    }
+    return true;
+}
+
+bool CSpoolFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) const
+{
+    while (length > 0) {
+        OVERLAPPED at = At(offset);
+        DWORD got = 0;
+        const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
+        if (!ReadFile(Handle(file), buffer, ask, &got, &at) || got == 0) return false;
+        buffer += got;
+        offset += got;
+        length -= got;
+    }
+    return true;
+}
+
+}  // namespace quorvane::cli
