@@ -99,10 +99,11 @@ public:
 
     std::vector<std::wstring> List() const
     {
-        std::vector<std::wstring> entries;
-        wchar_t entry[1024];  // well beyond what any scenario lists
-        for (WPARAM i = 0; SendMessageW(Item(kFileList), LB_GETTEXT, i, LPARAM(entry)) >= 0; ++i)
-            entries.push_back(entry);
+        std::vector<std::wstring> entries(size_t(SendMessageW(Item(kFileList), LB_GETCOUNT, 0, 0)));
+        for (size_t i = 0; i < entries.size(); ++i) {
+            entries[i].resize(size_t(SendMessageW(Item(kFileList), LB_GETTEXTLEN, i, 0)) + 1);
+            entries[i].resize(size_t(SendMessageW(Item(kFileList), LB_GETTEXT, i, LPARAM(entries[i].data()))));
+        }
         return entries;
     }
 

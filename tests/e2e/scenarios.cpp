@@ -64,9 +64,9 @@ void ExpectTidy(HWND dialog, RECT on)
         placed.push_back(r);
         if (cls != L"Button" && (cls != L"Static" || (style & SS_TYPEMASK) == SS_ICON)) continue;
         GetClientRect(child, &r);
-        need.right = r.right - (cls == L"Button" ? 4 : 0);
+        const long room = need.right = r.right - (cls == L"Button" ? 4 : 0);  // a button's frame takes a little
         DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | (cls == L"Button" ? DT_SINGLELINE : DT_WORDBREAK));
-        if (need.right > r.right || need.bottom > r.bottom) failure += Utf8(text) + " is cut; ";
+        if (need.right > room || need.bottom > r.bottom) failure += Utf8(text) + " is cut; ";
     }
     DeleteObject(SelectObject(dc, font));
     ReleaseDC(nullptr, dc);
