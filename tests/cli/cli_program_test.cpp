@@ -305,6 +305,16 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
                   .exitCode,
               0);
     EXPECT_EQ(ReadFileBytes(folder.FileIn(u"out", u"名前")), data);
+    // Standard input redirected from a file has a size: the sizes go first, as from a file, and are checked against it.
+    ASSERT_EQ(RunCli({u"encrypt", u"-k", keyFile, u"--name", u"p.bin", u"-fo", folder.File(u"c.dat"), u"-"}, text(data))
+                  .exitCode,
+              0);
+    EXPECT_EQ(ReadFileBytes(folder.File(u"c.dat")), MakeContainer(u"p.bin", data, kKey));
+    ASSERT_EQ(
+        RunCli({u"decrypt", u"-k", keyFile, u"-fo", folder.File(u"c.bin"), u"-"}, text(MakeContainer(u"", two, kKey)))
+            .exitCode,
+        0);
+    EXPECT_EQ(ReadFileBytes(folder.File(u"c.bin")), two);
 }
 
 // Windows leaves "*.txt" to the program; a POSIX shell has expanded it before the program starts.
