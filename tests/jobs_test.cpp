@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "container/naming.h"
 #include "jobs/file_jobs.h"
 #include "jobs/job_messages.h"
 #include "jobs/platform_file.h"
@@ -189,14 +190,14 @@ TEST_F(JobsTest, destination_name_at_the_length_limit_is_written)
     }
 }
 
-// Sizes come from a sparse file, so no 2 GiB is ever written or read.
+// Sizes come from sparse files, so no 2 GiB is ever written or read: a file of 2 GiB, and one
+// whose record would be a single block longer than the format allows.
 TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large)
 {
-    const std::u16string big = Put(u"big.bin", {});
+    const std::u16string big = Put(u"big.bin", {}), edge = Put(u"edge.bin", {});
     std::filesystem::resize_file(ToFsPath(big), 0x80000000ull);
-    const std::u16string nearly = Put(u"nearly.bin", {});
-    std::filesystem::resize_file(ToFsPath(nearly), 0x7FFFFFFFull - 8);  // the record would pass 2 GiB
-    for (const auto& [path, encrypt] : {std::pair{big, true}, std::pair{nearly, true}, std::pair{big, false}}) {
+    std::filesystem::resize_file(ToFsPath(edge), 0x7FFFFFF8ull - 8 - 2 * ExtractFileName(edge).size());
+    for (const auto& [path, encrypt] : {std::pair{big, true}, std::pair{edge, true}, std::pair{big, false}}) {
         CFakeWindow w;
         w.sources = {path};
         w.keyAnswers = {kKey};

@@ -6,11 +6,8 @@
 //
 // Input: selector (below 32: streamed in chunks of 8 to 256 bytes), then the plaintext record,
 // which is enciphered under a fixed key and written as the container file.
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -21,17 +18,13 @@
 #include "container/naming.h"
 #include "jobs/platform_file.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/support/container_maker.h"
 
 namespace {
 
 using namespace quorvane;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
 
 struct Expected {
     bool fieldsInside = false;  // ParseContainerRecord must accept
@@ -44,8 +37,8 @@ Expected ExpectedReading(const std::uint8_t* r, std::size_t length)
 {
     Expected e;
     if (length < 8) return e;
-    const std::int64_t dataSize = static_cast<std::int32_t>(Le32(r));
-    const std::uint64_t nameBytes = Le32(r + 4);
+    const std::int64_t dataSize = static_cast<std::int32_t>(test::Le32(r));
+    const std::uint64_t nameBytes = test::Le32(r + 4);
     if (dataSize < 0 || nameBytes + std::uint64_t(dataSize) > length - 8) return e;
     e.fieldsInside = true;
     e.dataOffset = 8 + nameBytes;
@@ -100,38 +93,6 @@ bool CheckReader(const std::uint8_t* bytes, std::size_t length, ContainerContent
 
 const Bytes kSentinel = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
-// tmpfs where there is one: every run writes, syncs and renames a file.
-const fs::path& WorkFolder()
-{
-    static const fs::path folder = [] {
-        const char* base = std::getenv("QUORVANE_FUZZ_TMP");
-        fs::path root = base                     ? fs::path(base)
-                        : fs::exists("/dev/shm") ? fs::path("/dev/shm")
-                                                 : fs::temp_directory_path();
-        fs::path f = root / ("quorvane-fuzz-" + std::to_string(::getpid()));
-        fs::create_directories(f);
-        std::atexit([] {
-            std::error_code e;
-            fs::remove_all(WorkFolder(), e);
-        });
-        return f;
-    }();
-    return folder;
-}
-
-void Write(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    FUZZ_REQUIRE(out.good());
-}
-
-Bytes Read(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -144,48 +105,44 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Bytes record(data + 1, data + size);
     record.resize(quorvane::AlignedLength(std::uint32_t(record.size())), 0);
 
-    const quorvane::CSecureBuffer key = quorvane::MakeKeyBytes(u"fuzz key 鍵");
-    Bytes container(record.size());
-    quorvane::CBlowfishCipher cipher;
-    cipher.SetKey(key.Data(), std::int32_t(key.Size()));
-    if (!record.empty()) cipher.EncodeBlocks(record.data(), container.data(), std::uint32_t(record.size()));
-
-    const fs::path input = WorkFolder() / "c.dat";
-    const fs::path output = WorkFolder() / "out.bin";
-    Write(input, container);
-    Write(output, kSentinel);
+    // One folder for the whole run (scripts/fuzz points TMPDIR at tmpfs): every run writes, syncs and renames.
+    static const test::CTempFolder folder;
+    const std::u16string input = folder.File(u"c.dat"), output = folder.File(u"out.bin");
+    test::WriteFileBytes(input, test::EncipherRecord(record, u"fuzz key 鍵"));
+    test::WriteFileBytes(output, kSentinel);
 
     quorvane::ContainerContents contents;
     const bool accepted = !record.empty() && CheckReader(record.data(), record.size(), &contents);
 
     std::optional<std::optional<std::u16string>> offered;
     quorvane::cli::DecryptTask task;
-    task.inputPath = quorvane::FromFsPath(input);
+    task.inputPath = input;
     task.replaceExisting = true;
     task.chunkBytes = chunkBytes;
     task.chooseOutput = [&](const std::optional<std::u16string>& storedName) {
         offered = storedName;
-        return storedName ? quorvane::FromFsPath(output) : std::u16string();
+        return storedName ? output : std::u16string();
     };
+    const CSecureBuffer key = MakeKeyBytes(u"fuzz key 鍵");
     const quorvane::cli::StreamOutcome outcome = quorvane::cli::StreamDecryptFile(task, key);
 
     if (accepted && offered && *offered) {
         FUZZ_REQUIRE(outcome.failure == quorvane::cli::StreamFailure::none);
         FUZZ_REQUIRE(**offered == contents.storedName);
-        const Bytes restored = Read(output);
+        const Bytes restored = test::ReadFileBytes(output);
         FUZZ_REQUIRE(restored.size() == std::size_t(contents.dataSize));
         FUZZ_REQUIRE(std::equal(restored.begin(), restored.end(), record.begin() + contents.dataOffset));
     } else if (accepted) {
         // Only a name too long to gather is not offered; nothing is written then.
         FUZZ_REQUIRE(offered && !*offered && contents.nameBytes / 2 > 32 * 1024);
         FUZZ_REQUIRE(outcome.failure == quorvane::cli::StreamFailure::noUsableName);
-        FUZZ_REQUIRE(Read(output) == kSentinel);
+        FUZZ_REQUIRE(test::ReadFileBytes(output) == kSentinel);
     } else {
         FUZZ_REQUIRE(outcome.failure == quorvane::cli::StreamFailure::wrongKeyOrDamaged);
-        FUZZ_REQUIRE(Read(output) == kSentinel);
+        FUZZ_REQUIRE(test::ReadFileBytes(output) == kSentinel);
     }
     std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(WorkFolder())) ++entries;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(folder.Path())) ++entries;
     FUZZ_REQUIRE(entries == 2);  // the container and the destination, no temporary file
     return 0;
 }

@@ -107,17 +107,6 @@ Bytes HexBytes(std::string_view hex)
     return bytes;
 }
 
-std::string Hex(const Bytes& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text.push_back(digits[b >> 4]);
-        text.push_back(digits[b & 15]);
-    }
-    return text;
-}
-
 std::uint32_t Le32(const std::uint8_t* p)
 {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;

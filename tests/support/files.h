@@ -37,7 +37,6 @@ std::vector<std::u16string> ListFolder(const std::filesystem::path& folder);  //
 
 Bytes PatternBytes(std::size_t size, std::uint32_t seed);         // deterministic pseudo-random bytes
 Bytes HexBytes(std::string_view hex);                             // "00ff.." to bytes
-std::string Hex(const Bytes& bytes);                              // bytes to lower-case hex
 std::uint32_t Le32(const std::uint8_t* p);                        // little-endian 32-bit read
 void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value);  // little-endian 32-bit write
 
