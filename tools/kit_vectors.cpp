@@ -216,6 +216,18 @@ std::vector<Vector> AllVectors()
         {"unsafe-name-control-characters", T("tab\there\nnew\x01line\x1f.txt"), "control characters"},
         {"unsafe-name-lone-surrogate", lone, "a lone high surrogate (kept: it is a legal Windows name unit)"},
         {"unsafe-name-300-units", U16(296, u'n') + u".txt", "longer than the save chooser's 259 units"},
+        {"unsafe-name-right-to-left-override", u"report\u202Etxt.exe", "a program shown as reportexe.txt"},
+        {"unsafe-name-direction-marks", u"\u200E\u200Fa\u202A\u202B\u202C\u202Db\u2066\u2067\u2068\u2069.txt",
+         "every text-direction control"},
+        {"unsafe-name-device-con", T("CON"), "a device name"},
+        {"unsafe-name-device-nul-extension", T("nul.tar.gz"), "a device name in lower case with extensions"},
+        {"unsafe-name-device-com9-space", T("Com9 .log"), "a device name with a space before the extension"},
+        {"unsafe-name-device-lpt1", T("dir\\LPT1.txt"), "a device name after a folder"},
+        {"unsafe-name-device-lookalikes", T("CONSOLE.txt"), "not a device name: CON is only its start"},
+        {"unsafe-name-device-com0", T("COM0"), "not a device name: the ports count from 1"},
+        {"unsafe-name-trailing-dot", T("evil.exe."), "a trailing dot, which Windows drops"},
+        {"unsafe-name-trailing-dots-spaces", T("a.txt . ."), "trailing dots and spaces"},
+        {"unsafe-name-dots-only", T("..."), "three dots"},
     };
     int seed = 50;
     for (const auto& u : unsafe)
