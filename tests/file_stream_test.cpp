@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "jobs/file_stream.h"
+#include "jobs/long_path.h"
 #include "jobs/platform_file.h"
 #include "tests/support/files.h"
 
@@ -54,6 +55,35 @@ TEST_F(FileStreamTest, kept_destination_made_after_open_is_not_replaced)
     fresh.KeepExistingDestination();
     EXPECT_TRUE(fresh.CloseFileStream());
     EXPECT_EQ(test::ReadFileBytes(folder.File(u"new.dat")), (Bytes{4}));
+}
+
+// The temporary name passes 260 units where the destination is near them; the
+// extended form (taken on Windows) has no such limit.
+TEST_F(FileStreamTest, destination_past_260_units_is_written_with_its_temporary_file)
+{
+    const std::u16string path = folder.FileIn(std::u16string(120, u'd'), std::u16string(130, u'n') + u".dat");
+    CFileStream s;
+    ASSERT_TRUE(s.OpenFileStream(path, false));
+    ASSERT_TRUE(WriteAll(s, {5, 6}));
+    EXPECT_TRUE(s.CloseFileStream());
+    EXPECT_EQ(test::ReadFileBytes(path), (Bytes{5, 6}));
+}
+
+TEST(LongPath, full_paths_take_the_extended_form_and_others_stay)
+{
+    const std::pair<std::u16string, std::u16string> rows[] = {
+        {u"C:\\a\\b.dat", u"\\\\?\\C:\\a\\b.dat"},
+        {u"z:\\x", u"\\\\?\\z:\\x"},
+        {u"\\\\server\\share\\f.dat", u"\\\\?\\UNC\\server\\share\\f.dat"},
+        {u"\\\\?\\C:\\x", u"\\\\?\\C:\\x"},
+        {u"\\\\.\\pipe\\p", u"\\\\.\\pipe\\p"},
+        {u"relative\\x", u"relative\\x"},
+        {u"C:x", u"C:x"},
+        {u"1:\\x", u"1:\\x"},
+        {u"\\x", u"\\x"},
+        {u"", u""},
+    };
+    for (const auto& [full, extended] : rows) EXPECT_EQ(ExtendedLengthPath(full), extended) << test::Utf8(full);
 }
 
 }  // namespace
