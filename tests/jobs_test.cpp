@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
@@ -8,6 +11,26 @@
 #include "jobs/platform_file.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/container_maker.h"
+
+// Counts the allocations of at least gWatchedSize bytes while a test sets it.
+static std::atomic<std::size_t> gWatchedSize{0};
+static std::atomic<int> gWatchedAllocations{0};
+
+void* operator new(std::size_t size)
+{
+    const std::size_t watched = gWatchedSize.load();
+    if (watched != 0 && size >= watched) ++gWatchedAllocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace quorvane {
 namespace {
@@ -204,6 +227,24 @@ TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large)
         EXPECT_EQ(encrypt ? RunEncryptJob(w) : RunDecryptJob(w), kJobFailed);
         EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kTooLarge)})) << Utf8(path);
     }
+}
+
+// A wrong key reads as random sizes; one inside the container must not make the job
+// ask for that much memory (in a 32-bit process it would not be had) before the
+// fill tells it is wrong. Here the name claims nearly all of a 1 MiB record.
+TEST_F(JobsTest, refused_container_costs_no_memory_for_its_claimed_name)
+{
+    Bytes record(1 << 20, 0x41);
+    test::PutLe32(record, 0, 0);
+    test::PutLe32(record, 4, std::uint32_t(record.size() - 24));  // 16 bytes of fill: refused
+    const std::u16string source = Put(u"named.dat", test::EncipherRecord(record, kKey.text));
+    CFakeWindow w;
+    gWatchedSize = record.size() / 2;
+    gWatchedAllocations = 0;
+    EXPECT_EQ(RunJob(false, {source}, kKey.text, {}, w), kJobFailed);
+    gWatchedSize = 0;
+    EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kWrongKeyOrDamaged)}));
+    EXPECT_EQ(gWatchedAllocations, 1);  // the container's own buffer
 }
 
 #ifdef _WIN32
