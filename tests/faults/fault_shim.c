@@ -3,6 +3,7 @@
  * (a close still closes), and a line "call kind" goes to QUORVANE_FAULT_LOG; kind is dir, read,
  * unwritten or written for the descriptor's file (written: a write or a flush went through it),
  * path for calls by name.
+ * QUORVANE_NO_NOREPLACE=1: a rename that must not replace fails with EINVAL, uncounted.
  * QUORVANE_STALL_AFTER=B: once B bytes went to files, one byte goes to the pipe QUORVANE_STALL_FD
  * and the child waits there to be killed. */
 #define _GNU_SOURCE
@@ -146,7 +147,16 @@ int fclose(FILE* f)
     }
 PATH_CALL(rename, (const char* a, const char* b), (a, b), a, b)
 PATH_CALL(renameat, (int da, const char* a, int db, const char* b), (da, a, db, b), a, b)
-PATH_CALL(renameat2, (int da, const char* a, int db, const char* b, unsigned f), (da, a, db, b, f), a, b)
+
+/* QUORVANE_NO_NOREPLACE: a file system without the no-replace flag, as some network ones are. */
+int renameat2(int da, const char* a, int db, const char* b, unsigned f)
+{
+    const char* noReplace = getenv("QUORVANE_NO_NOREPLACE");
+    if (noReplace && *noReplace == '1' && (f & RENAME_NOREPLACE)) return errno = EINVAL, -1;
+    if (Fails("renameat2", Under(a) || Under(b) ? "path" : NULL)) return -1;
+    REAL(renameat2);
+    return real_renameat2(da, a, db, b, f);
+}
 PATH_CALL(link, (const char* a, const char* b), (a, b), a, b)
 PATH_CALL(linkat, (int da, const char* a, int db, const char* b, int f), (da, a, db, b, f), a, b)
 PATH_CALL(unlink, (const char* a), (a), a, NULL)

@@ -18,11 +18,13 @@ using test::Bytes;
 struct FrontEnd {
     const char* name;
     bool cli, encrypt;
+    bool keep = false;  // no -f, no destination yet, and the link fallback for the no-replace rename
 };
 constexpr FrontEnd kFrontEnds[] = {{"encrypt job", false, true},
                                    {"decrypt job", false, false},
                                    {"cli encrypt", true, true},
-                                   {"cli decrypt", true, false}};
+                                   {"cli decrypt", true, false},
+                                   {"cli encrypt without -f by hard link", true, true, true}};
 constexpr int kMaxCalls = 400;  // far above any run's count; the loop must end well before
 
 std::string ReadText(const std::filesystem::path& file)
@@ -59,22 +61,28 @@ TEST(NthCall, every_failed_call_ends_with_its_message_and_the_earlier_destinatio
                     u"-o",
                     destination,
                     source};
-        test::WriteFileBytes(destination, earlier);
+        if (end.keep) argv.erase(argv.begin() + 4);  // the -f
+        const auto reset = [&] {
+            if (end.keep) std::filesystem::remove(ToFsPath(destination));
+            if (!end.keep) test::WriteFileBytes(destination, earlier);
+        };
+        reset();
         ASSERT_EQ(test::RunChild(argv).exitCode, 0) << end.name;
         const Bytes expected = test::ReadFileBytes(destination);  // what a run without a fault leaves
         int n = 0;
         while (++n <= kMaxCalls) {
-            test::WriteFileBytes(destination, earlier);
+            reset();
             std::filesystem::remove(ToFsPath(log));
-            const auto r =
-                test::RunChild(argv, {},
-                               {"LD_PRELOAD=" QUORVANE_FAULT_SHIM, "QUORVANE_FAIL_CALL=" + std::to_string(n),
-                                "QUORVANE_FAULT_DIR=" + test::Utf8(FromFsPath(folder.Path())),
-                                "QUORVANE_FAULT_LOG=" + test::Utf8(log), "ASAN_OPTIONS=verify_asan_link_order=0"});
+            const auto r = test::RunChild(
+                argv, {},
+                {"LD_PRELOAD=" QUORVANE_FAULT_SHIM, "QUORVANE_FAIL_CALL=" + std::to_string(n),
+                 "QUORVANE_FAULT_DIR=" + test::Utf8(FromFsPath(folder.Path())), "QUORVANE_FAULT_LOG=" + test::Utf8(log),
+                 "ASAN_OPTIONS=verify_asan_link_order=0", "QUORVANE_NO_NOREPLACE=" + std::string(end.keep ? "1" : "")});
             const std::string failed = ReadText(ToFsPath(log));
             const std::string where = std::string(end.name) + ", call " + std::to_string(n) + " (" + failed + ")";
-            EXPECT_EQ(test::ListFolder(folder.Path()), (std::vector<std::u16string>{u"out.bin", u"source.bin"}))
-                << where;
+            const bool outputThere = !end.keep || r.exitCode == 0;
+            const std::vector<std::u16string> listing = {u"out.bin", u"source.bin"};
+            EXPECT_EQ(test::ListFolder(folder.Path()), outputThere ? listing : std::vector{listing[1]}) << where;
             if (failed.empty()) {
                 EXPECT_EQ(r.exitCode, 0) << where << r.out << r.err;
                 EXPECT_EQ(test::ReadFileBytes(destination), expected) << where;
@@ -89,7 +97,7 @@ TEST(NthCall, every_failed_call_ends_with_its_message_and_the_earlier_destinatio
                 continue;
             }
             EXPECT_EQ(r.exitCode, 1) << where << " ended as if nothing failed: " << r.out << r.err;
-            EXPECT_EQ(test::ReadFileBytes(destination), earlier) << where;
+            if (!end.keep) EXPECT_EQ(test::ReadFileBytes(destination), earlier) << where;
             // One message: the job's error box, or one line on standard error.
             const std::string said = end.cli ? r.err : r.out;
             EXPECT_EQ(Count(said, end.cli ? "\n" : "msg:"), 1) << where << said;
