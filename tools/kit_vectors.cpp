@@ -224,7 +224,7 @@ std::vector<Vector> AllVectors()
         {"unsafe-name-device-com9-space", T("Com9 .log"), "a device name with a space before the extension"},
         {"unsafe-name-device-lpt1", T("dir\\LPT1.txt"), "a device name after a folder"},
         {"unsafe-name-device-lookalikes", T("CONSOLE.txt"), "not a device name: CON is only its start"},
-        {"unsafe-name-device-com0", T("COM0"), "not a device name: the ports count from 1"},
+        {"unsafe-name-device-com10", T("COM10.txt"), "not a device name: the ports are numbered 1 to 9"},
         {"unsafe-name-trailing-dot", T("evil.exe."), "a trailing dot, which Windows drops"},
         {"unsafe-name-trailing-dots-spaces", T("a.txt . ."), "trailing dots and spaces"},
         {"unsafe-name-dots-only", T("..."), "three dots"},
