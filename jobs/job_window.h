@@ -23,6 +23,7 @@ public:
     virtual std::u16string GetSourceEntry(int index) = 0;
     // Shows the key prompt; on return `keyText` holds what was typed.
     // kResultOk, kResultCancel, or any other value when it could not be shown.
+    // Throws std::bad_alloc when the typed key could not be captured.
     virtual int PromptKey(CSecureText& keyText) = 0;
     // Shows the save chooser with `proposedName` in its name field (empty for
     // none). On kResultOk, `chosenPath` holds the full path the user chose.

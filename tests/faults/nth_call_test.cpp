@@ -97,7 +97,9 @@ TEST(NthCall, every_failed_call_ends_with_its_message_and_the_earlier_destinatio
                 continue;
             }
             EXPECT_EQ(r.exitCode, 1) << where << " ended as if nothing failed: " << r.out << r.err;
-            if (!end.keep) EXPECT_EQ(test::ReadFileBytes(destination), earlier) << where;
+            if (!end.keep) {
+                EXPECT_EQ(test::ReadFileBytes(destination), earlier) << where;
+            }
             // One message: the job's error box, or one line on standard error.
             const std::string said = end.cli ? r.err : r.out;
             EXPECT_EQ(Count(said, end.cli ? "\n" : "msg:"), 1) << where << said;
