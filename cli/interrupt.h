@@ -22,5 +22,8 @@ public:
 void NoteInterruptMessage(std::u16string_view text);
 // The temporary output an interrupt must remove; empty for none.
 void NoteTemporaryOutput(const std::filesystem::path& temporary);
+// Creates the temporary output beside `destination` and notes it in one step:
+// an interrupt in between would leave a file that nobody knew to remove.
+bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& temporary);
 
 }  // namespace quorvane::cli

@@ -8,6 +8,7 @@
 
 #include "cli/interrupt.h"
 #include "container/text_codec.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
 
@@ -92,6 +93,14 @@ void NoteInterruptMessage(std::u16string_view text)
 void NoteTemporaryOutput(const std::filesystem::path& path)
 {
     Publish(temporary, temporaryText, path.native());
+}
+
+bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& temporary)
+{
+    CSignalsHeld held;
+    if (!CreateTemporaryBeside(destination, temporary)) return false;
+    NoteTemporaryOutput(temporary);
+    return true;
 }
 
 }  // namespace quorvane::cli

@@ -6,6 +6,7 @@
 
 #include "cli/console.h"
 #include "cli/interrupt.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
 
@@ -53,6 +54,14 @@ void NoteTemporaryOutput(const std::filesystem::path& path)
 {
     const std::lock_guard<std::mutex> guard(lock);
     temporaryText = path.native();
+}
+
+bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& temporary)
+{
+    const std::lock_guard<std::mutex> guard(lock);  // the handler waits for it
+    if (!CreateTemporaryBeside(destination, temporary)) return false;
+    temporaryText = temporary.native();
+    return true;
 }
 
 }  // namespace quorvane::cli

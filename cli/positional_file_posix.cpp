@@ -75,9 +75,7 @@ bool COutputFile::Create(std::u16string_view destinationPath)
 {
     Discard();
     destination = ToFsPath(destinationPath);
-    if (!IsReplaceableDestination(destination) || !CreateTemporaryBeside(destination, temporary)) return false;
-    // Known to the interrupt handler before anything is written into it.
-    NoteTemporaryOutput(temporary);
+    if (!IsReplaceableDestination(destination) || !CreateNotedTemporary(destination, temporary)) return false;
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         Discard();

@@ -90,8 +90,7 @@ bool COutputFile::Create(std::u16string_view destinationPath)
 {
     Discard();
     destination = ToFsPath(destinationPath);
-    if (!IsReplaceableDestination(destination) || !CreateTemporaryBeside(destination, temporary)) return false;
-    NoteTemporaryOutput(temporary);
+    if (!IsReplaceableDestination(destination) || !CreateNotedTemporary(destination, temporary)) return false;
     // FILE_SHARE_DELETE: the interrupt handler deletes the file while it is open.
     HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
