@@ -71,6 +71,9 @@ private:
     std::filesystem::path temporary;  // non-empty until committed or discarded
 };
 
+// All of `length` bytes at `offset` of an open file; safe from several threads at once.
+bool WriteAllAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+
 // How many processors this process may run on (at least 1).
 unsigned UsableProcessors() noexcept;
 

@@ -85,9 +85,8 @@ bool COutputFile::Create(std::u16string_view destinationPath)
     return true;
 }
 
-bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
+bool WriteAllAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length)
 {
-    if (file < 0) return false;
     while (length > 0) {
         const ssize_t n = ::pwrite(Fd(file), data, length, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
@@ -97,6 +96,11 @@ bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::s
         length -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
+{
+    return file >= 0 && WriteAllAt(file, offset, data, length);
 }
 
 bool COutputFile::Commit(bool replaceExisting)

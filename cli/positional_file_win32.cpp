@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "cli/handle_io_win32.h"
 #include "cli/interrupt.h"
 #include "cli/positional_file.h"
 #include "jobs/platform_file.h"
@@ -12,27 +13,11 @@ namespace quorvane::cli {
 
 namespace {
 
-HANDLE Handle(NativeFile file)
-{
-    return reinterpret_cast<HANDLE>(file);
-}
-
 void CloseQuietly(NativeFile& file) noexcept
 {
     if (file != -1) CloseHandle(Handle(file));
     file = -1;
 }
-
-// Each call names its own offset, so threads sharing the handle never move a shared file position.
-OVERLAPPED At(std::uint64_t offset)
-{
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return at;
-}
-
-constexpr std::size_t kMaxTransfer = std::size_t(1) << 30;
 
 }  // namespace
 
@@ -102,9 +87,8 @@ bool COutputFile::Create(std::u16string_view destinationPath)
     return true;
 }
 
-bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
+bool WriteAllAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length)
 {
-    if (file == -1) return false;
     while (length > 0) {
         OVERLAPPED at = At(offset);
         DWORD put = 0;
@@ -115,6 +99,11 @@ bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::s
         length -= put;
     }
     return true;
+}
+
+bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
+{
+    return file != -1 && WriteAllAt(file, offset, data, length);
 }
 
 bool COutputFile::Commit(bool replaceExisting)

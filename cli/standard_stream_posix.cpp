@@ -93,15 +93,7 @@ bool CSpoolFile::Create()
 
 bool CSpoolFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
 {
-    while (length > 0) {
-        const ssize_t n = ::pwrite(Fd(file), data, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteAllAt(file, offset, data, length);
 }
 
 bool CSpoolFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) const

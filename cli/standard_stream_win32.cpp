@@ -1,30 +1,9 @@
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include <algorithm>
 
+#include "cli/handle_io_win32.h"
 #include "cli/standard_stream.h"
 
 namespace quorvane::cli {
-
-namespace {
-
-HANDLE Handle(NativeFile file)
-{
-    return reinterpret_cast<HANDLE>(file);
-}
-
-OVERLAPPED At(std::uint64_t offset)
-{
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return at;
-}
-
-constexpr std::size_t kMaxTransfer = std::size_t(1) << 30;
-
-}  // namespace
 
 bool StandardOutputIsTerminal()
 {
@@ -107,16 +86,7 @@ bool CSpoolFile::Create()
 
 bool CSpoolFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
 {
-    while (length > 0) {
-        OVERLAPPED at = At(offset);
-        DWORD put = 0;
-        const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
-        if (!WriteFile(Handle(file), data, ask, &put, &at) || put == 0) return false;
-        data += put;
-        offset += put;
-        length -= put;
-    }
-    return true;
+    return WriteAllAt(file, offset, data, length);
 }
 
 bool CSpoolFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) const
