@@ -95,11 +95,11 @@ void NoteTemporaryOutput(const std::filesystem::path& path)
     Publish(temporary, temporaryText, path.native());
 }
 
-bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& temporary)
+bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& made)
 {
     CSignalsHeld held;
-    if (!CreateTemporaryBeside(destination, temporary)) return false;
-    NoteTemporaryOutput(temporary);
+    if (!CreateTemporaryBeside(destination, made)) return false;
+    NoteTemporaryOutput(made);
     return true;
 }
 
