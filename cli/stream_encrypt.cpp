@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "cipher/blowfish_cipher.h"
 #include "cipher/ecb_parallel.h"
@@ -44,12 +43,9 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
 
     CInputFile input;
     if (const SourceStatus s = input.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
-    // Both limits are known before a byte is read: the file bytes are a signed
-    // 32-bit count, and so is the whole record.
+    // Both limits are known before a byte is read.
     const std::uint64_t size = input.Size();
-    if (size > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ||
-        ContainerRecordLength(std::int64_t(task.storedName.size()), std::int64_t(size)) > kMaxRecordLength)
-        return finish(StreamFailure::tooLarge);
+    if (IsTooLargeToEncrypt(task.storedName.size(), size)) return finish(StreamFailure::tooLarge);
     const auto dataSize = static_cast<std::int32_t>(size);
     if (!task.replaceExisting && PathIsTaken(task.outputPath)) return finish(StreamFailure::outputExists);
 

@@ -17,12 +17,6 @@ namespace quorvane::cli {
 
 namespace {
 
-bool OverTheLimit(std::size_t nameUnits, std::uint64_t dataSize)
-{
-    return dataSize > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ||
-           ContainerRecordLength(std::int64_t(nameUnits), std::int64_t(dataSize)) > kMaxRecordLength;
-}
-
 // The length a record must have for the sizes in its first block (1 to 8 bytes
 // of fill), or none when no container that long can exist.
 std::optional<std::uint64_t> LengthFromHead(const std::uint8_t* head)
@@ -54,7 +48,7 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
     COrderedSource source;
     if (const SourceStatus s = source.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     const std::optional<std::uint64_t> known = source.Size();
-    if (known && OverTheLimit(nameUnits, *known)) return finish(StreamFailure::tooLarge);
+    if (known && IsTooLargeToEncrypt(nameUnits, *known)) return finish(StreamFailure::tooLarge);
     const bool toFile = task.outputPath != kStandardStreamName;
     if (toFile && !task.replaceExisting && PathIsTaken(task.outputPath)) return finish(StreamFailure::outputExists);
 
@@ -76,7 +70,7 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
         if (const SourceStatus s = source.Read(chunk.Data() + length, chunkBytes - length, got); s != SourceStatus::ok)
             return finish(FromSourceStatus(s));
         dataSize += got;
-        if (OverTheLimit(nameUnits, dataSize)) return finish(StreamFailure::tooLarge);
+        if (IsTooLargeToEncrypt(nameUnits, dataSize)) return finish(StreamFailure::tooLarge);
         length += got;
         if (length < chunkBytes) {
             // The end of the input: 1 to 8 zero bytes complete the last block.

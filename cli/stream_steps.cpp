@@ -1,8 +1,10 @@
 #include "cli/stream_steps.h"
 
 #include <filesystem>
+#include <limits>
 #include <stdexcept>
 
+#include "container/container_record.h"
 #include "jobs/platform_file.h"
 
 namespace quorvane::cli {
@@ -22,6 +24,12 @@ StreamFailure FromSourceStatus(SourceStatus status) noexcept
         break;
     }
     return StreamFailure::readInput;
+}
+
+bool IsTooLargeToEncrypt(std::size_t nameUnits, std::uint64_t dataSize) noexcept
+{
+    return dataSize > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ||
+           ContainerRecordLength(std::int64_t(nameUnits), std::int64_t(dataSize)) > kMaxRecordLength;
 }
 
 bool PathIsTaken(const std::u16string& path)

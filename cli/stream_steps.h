@@ -14,6 +14,10 @@ StreamFailure FromSourceStatus(SourceStatus status) noexcept;
 // True when anything at all stands at the path, a dangling link included.
 bool PathIsTaken(const std::u16string& path);
 
+// True when `dataSize` file bytes under a name of `nameUnits` units can't be a container:
+// the file bytes are a signed 32-bit count, and so is the whole record.
+bool IsTooLargeToEncrypt(std::size_t nameUnits, std::uint64_t dataSize) noexcept;
+
 // Chunks are block multiples below 2 GiB; anything else is a caller's mistake.
 std::size_t CheckedChunkBytes(std::size_t chunkBytes);
 
