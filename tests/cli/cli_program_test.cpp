@@ -36,7 +36,7 @@ using Args = std::vector<std::u16string>;
 ChildResult RunCli(Args args, const std::string& input = {})
 {
     args.insert(args.begin(), CliProgram());
-    return RunChild(args, input);
+    return RunChild(args, {.bytes = input});
 }
 const std::u16string kKey = u"合言葉 Key 7";
 constexpr std::size_t kChunk = cli::kDefaultChunkBytes;
@@ -271,7 +271,7 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
         SCOPED_TRACE(row.what);
         Args args{CliProgram(), row.command, u"-k", keyFile};
         args.insert(args.end(), row.args.begin(), row.args.end());
-        const ChildResult r = row.piped ? RunChildThroughPipes(args, row.input, row.keep) : RunChild(args, row.input);
+        const ChildResult r = RunChild(args, {.bytes = row.input, .piped = row.piped, .keep = row.keep});
         EXPECT_EQ(r.exitCode, row.status) << r.err;
         if (row.out) {
             EXPECT_TRUE((row.written.empty() ? r.out : text(ReadFileBytes(row.written))) == text(*row.out));

@@ -4,12 +4,12 @@
  * unwritten or written for the descriptor's file (written: a write or a flush went through it),
  * path for calls by name.
  * QUORVANE_NO_NOREPLACE=1: a rename that must not replace fails with EINVAL, uncounted.
- * QUORVANE_STALL_AFTER=B: once B bytes went to files, one byte goes to the pipe QUORVANE_STALL_FD
- * and the child waits there to be killed. */
+ * QUORVANE_KILL_AFTER=B: once B bytes went to files, the child is killed there by SIGKILL. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -55,16 +55,14 @@ static void Track(int fd, const char* path, int flags)
         kinds[fd] = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? 'd' : (flags & O_ACCMODE) == O_RDONLY ? 'r' : 'u';
 }
 
-/* Counts bytes that went to regular files (not standard output or error) and stalls past the limit. */
-static void Stall(int fd, long n)
+/* Counts bytes that went to regular files (not standard output or error); past the limit the
+ * process ends there, as a power cut or the kernel's out-of-memory killer would end it. */
+static void KillPast(int fd, long n)
 {
-    const char* after = getenv("QUORVANE_STALL_AFTER");
+    const char* after = getenv("QUORVANE_KILL_AFTER");
     struct stat st;
     if (!after || fd <= 2 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
-    if (__atomic_add_fetch(&written, n, __ATOMIC_SEQ_CST) < atol(after)) return;
-    REAL(write);
-    real_write(atoi(getenv("QUORVANE_STALL_FD")), "!", 1);
-    for (;;) pause();
+    if (__atomic_add_fetch(&written, n, __ATOMIC_SEQ_CST) >= atol(after)) kill(getpid(), SIGKILL);
 }
 
 #define OPEN(name, ...)                                                                          \
@@ -82,23 +80,18 @@ static void Stall(int fd, long n)
     }
 #define CALL_ARGS path
 OPEN(open, const char* path)
-OPEN(open64, const char* path)
 #undef CALL_ARGS
 #define CALL_ARGS dirfd, path
 OPEN(openat, int dirfd, const char* path)
-OPEN(openat64, int dirfd, const char* path)
 
-#define FOPEN(name)                                                                                \
-    FILE* name(const char* path, const char* mode)                                                 \
-    {                                                                                              \
-        if (Fails(#name, Under(path) ? "path" : NULL)) return NULL;                                \
-        REAL(name);                                                                                \
-        FILE* f = real_##name(path, mode);                                                         \
-        if (f) Track(fileno(f), path, mode[0] == 'r' && !strchr(mode, '+') ? O_RDONLY : O_WRONLY); \
-        return f;                                                                                  \
-    }
-FOPEN(fopen)
-FOPEN(fopen64)
+FILE* fopen64(const char* path, const char* mode)
+{
+    if (Fails("fopen64", Under(path) ? "path" : NULL)) return NULL;
+    REAL(fopen64);
+    FILE* f = real_fopen64(path, mode);
+    if (f) Track(fileno(f), path, mode[0] == 'r' && !strchr(mode, '+') ? O_RDONLY : O_WRONLY);
+    return f;
+}
 
 #define FD_CALL(ret, name, params, args, writes)                                           \
     ret name params                                                                        \
@@ -107,18 +100,15 @@ FOPEN(fopen64)
         REAL(name);                                                                        \
         const ret r = real_##name args;                                                    \
         if (writes && r >= 0 && fd >= 0 && fd < 4096 && kinds[fd] == 'u') kinds[fd] = 'w'; \
-        if (writes && r > 0 && #name[0] != 'f') Stall(fd, (long)r);                        \
+        if (writes && r > 0 && #name[0] != 'f') KillPast(fd, (long)r);                     \
         return r;                                                                          \
     }
 FD_CALL(ssize_t, read, (int fd, void* b, size_t n), (fd, b, n), 0)
 FD_CALL(ssize_t, pread, (int fd, void* b, size_t n, off_t at), (fd, b, n, at), 0)
-FD_CALL(ssize_t, pread64, (int fd, void* b, size_t n, off_t at), (fd, b, n, at), 0)
 FD_CALL(ssize_t, write, (int fd, const void* b, size_t n), (fd, b, n), 1)
 FD_CALL(ssize_t, writev, (int fd, const struct iovec* v, int n), (fd, v, n), 1)
 FD_CALL(ssize_t, pwrite, (int fd, const void* b, size_t n, off_t at), (fd, b, n, at), 1)
-FD_CALL(ssize_t, pwrite64, (int fd, const void* b, size_t n, off_t at), (fd, b, n, at), 1)
 FD_CALL(int, fsync, (int fd), (fd), 1)
-FD_CALL(int, fdatasync, (int fd), (fd), 1)
 
 int close(int fd)
 {
@@ -146,7 +136,6 @@ int fclose(FILE* f)
         return real_##name args;                                                   \
     }
 PATH_CALL(rename, (const char* a, const char* b), (a, b), a, b)
-PATH_CALL(renameat, (int da, const char* a, int db, const char* b), (da, a, db, b), a, b)
 
 /* QUORVANE_NO_NOREPLACE: a file system without the no-replace flag, as some network ones are. */
 int renameat2(int da, const char* a, int db, const char* b, unsigned f)
@@ -158,6 +147,5 @@ int renameat2(int da, const char* a, int db, const char* b, unsigned f)
     return real_renameat2(da, a, db, b, f);
 }
 PATH_CALL(link, (const char* a, const char* b), (a, b), a, b)
-PATH_CALL(linkat, (int da, const char* a, int db, const char* b, int f), (da, a, db, b, f), a, b)
 PATH_CALL(unlink, (const char* a), (a), a, NULL)
 PATH_CALL(unlinkat, (int d, const char* a, int f), (d, a, f), a, NULL)

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 #include "jobs/platform_file.h"
 #include "tests/support/files.h"
-
-#include <thread>
-#include <utility>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -17,7 +15,6 @@
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -29,25 +26,19 @@ namespace quorvane::test {
 
 namespace {
 
-struct CChildFiles {
-    CTempFolder folder;
-    std::u16string in = folder.File(u"stdin"), out = folder.File(u"stdout"), err = folder.File(u"stderr");
-};
-
-std::string WithoutCarriageReturns(const Bytes& bytes)
-{
-    std::string text(bytes.begin(), bytes.end());
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
-
-void Collect(const CChildFiles& files, ChildResult& result)
-{
-    result.out = WithoutCarriageReturns(ReadFileBytes(files.out));
-    result.err = WithoutCarriageReturns(ReadFileBytes(files.err));
-}
-
 #ifdef _WIN32
+
+int OpenFile(const std::u16string& path, bool write)
+{
+    const std::wstring wide(path.begin(), path.end());
+    const int mode = write ? _O_WRONLY | _O_CREAT | _O_TRUNC : _O_RDONLY;
+    return _wopen(wide.c_str(), mode | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
+bool MakePipe(int (&fds)[2])
+{
+    return _pipe(fds, 1 << 16, _O_BINARY | _O_NOINHERIT) == 0;
+}
 
 // The child's command line is the arguments joined by spaces; each is quoted
 // so that the child's argument parser hands it back unchanged.
@@ -71,8 +62,8 @@ std::wstring QuoteArgument(const std::u16string& arg)
     return quoted;
 }
 
-// Starts argv[0] with `files` as its descriptors 0 to 2: with _P_WAIT its exit code, with _P_NOWAIT its process.
-intptr_t Spawn(const std::vector<std::u16string>& args, const int (&files)[3], int mode)
+// Starts argv[0] with `fds` as its descriptors 0 to 2; -1 when it can't be started.
+intptr_t Start(const std::vector<std::u16string>& args, const int (&fds)[3], const std::vector<std::string>&)
 {
     std::vector<std::wstring> quoted;
     for (const auto& arg : args) quoted.push_back(QuoteArgument(arg));
@@ -86,29 +77,36 @@ intptr_t Spawn(const std::vector<std::u16string>& args, const int (&files)[3], i
     int saved[3];
     for (int fd = 0; fd < 3; ++fd) {
         saved[fd] = _dup(fd);
-        _dup2(files[fd], fd);
+        _dup2(fds[fd], fd);
         if (fd < 2) _setmode(fd, _O_TEXT);
     }
     const std::wstring program(args[0].begin(), args[0].end());
-    const intptr_t result = _wspawnv(mode, program.c_str(), argv.data());
+    const intptr_t process = _wspawnv(_P_NOWAIT, program.c_str(), argv.data());
     for (int fd = 0; fd < 3; ++fd) {
         _dup2(saved[fd], fd);
         _close(saved[fd]);
     }
-    return result;
+    return process;
 }
 
-int Open(const std::u16string& path, int flags)
+void Wait(intptr_t process, ChildResult& result)
 {
-    const std::wstring wide(path.begin(), path.end());
-    return _wopen(wide.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    _cwait(&result.exitCode, process, 0);
 }
 
 #else
 
-// `pipes`: descriptors for the child's standard input and output instead of the files of `io`.
-pid_t Spawn(const std::vector<std::u16string>& argv, const std::vector<std::string>& extraEnv, const CChildFiles& io,
-            std::pair<int, int> pipes = {-1, -1})
+int OpenFile(const std::u16string& path, bool write)
+{
+    return ::open(Utf8(path).c_str(), write ? O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0600);
+}
+
+bool MakePipe(int (&fds)[2])
+{
+    return ::pipe2(fds, O_CLOEXEC) == 0;
+}
+
+pid_t Start(const std::vector<std::u16string>& argv, const int (&fds)[3], const std::vector<std::string>& extraEnv)
 {
     // The additions come first: the first of two equal names wins.
     std::vector<std::string> args, env(extraEnv);
@@ -119,22 +117,13 @@ pid_t Spawn(const std::vector<std::u16string>& argv, const std::vector<std::stri
     for (auto& e : env) envp.push_back(e.data());
     argp.push_back(nullptr);
     envp.push_back(nullptr);
-    const std::string in = Utf8(io.in), out = Utf8(io.out), err = Utf8(io.err);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (pipes.first >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, pipes.first, 0);
-        posix_spawn_file_actions_adddup2(&actions, pipes.second, 1);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    }
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_adddup2(&actions, fds[fd], fd);
     pid_t pid = -1;
     const int failed = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (failed) throw std::runtime_error("cannot start " + args[0]);
-    return pid;
+    return failed ? -1 : pid;
 }
 
 void Wait(pid_t pid, ChildResult& result)
@@ -147,11 +136,12 @@ void Wait(pid_t pid, ChildResult& result)
 
 #endif
 
-// Writes `input` into `toChild` on a thread of its own while standard output is read from
+// Writes `input` into `toChild` (if any) on a thread of its own while standard output is read from
 // `fromChild`, until its end or until `keep` bytes have come; both ends are closed after.
 std::string Exchange(int toChild, int fromChild, const std::string& input, std::size_t keep)
 {
     std::thread writer([toChild, &input] {
+        if (toChild < 0) return;
 #ifndef _WIN32
         // A child that stops reading must not end the test by SIGPIPE: the write fails instead.
         sigset_t pipeSignal;
@@ -178,80 +168,25 @@ std::string Exchange(int toChild, int fromChild, const std::string& input, std::
 
 }  // namespace
 
-ChildResult RunChild(const std::vector<std::u16string>& argv, const std::string& input,
-                     const std::vector<std::string>& env)
+ChildResult RunChild(const std::vector<std::u16string>& argv, const ChildInput& input)
 {
-    CChildFiles io;
-    WriteText(io.in, input);
+    const CTempFolder folder;
+    const std::u16string inFile = folder.File(u"stdin"), errFile = folder.File(u"stderr");
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    if (!input.piped) WriteText(inFile, input.bytes);
+    if (!input.piped) in[0] = OpenFile(inFile, false);
+    if ((input.piped && !MakePipe(in)) || !MakePipe(out)) throw std::runtime_error("no pipe");
+    const int fds[3] = {in[0], out[1], OpenFile(errFile, true)};
+    const auto child = Start(argv, fds, input.env);
+    for (const int fd : fds) ::close(fd);
     ChildResult result;
-#ifdef _WIN32
-    (void)env;
-    const int files[3] = {Open(io.in, _O_RDONLY), Open(io.out, _O_WRONLY | _O_CREAT | _O_TRUNC),
-                          Open(io.err, _O_WRONLY | _O_CREAT | _O_TRUNC)};
-    result.exitCode = static_cast<int>(Spawn(argv, files, _P_WAIT));
-    for (const int fd : files) _close(fd);
-#else
-    Wait(Spawn(argv, env, io), result);
-#endif
-    Collect(io, result);
+    result.out = Exchange(in[1], out[0], input.bytes, input.keep);
+    if (child == -1) throw std::runtime_error("cannot start " + Utf8(argv[0]));
+    Wait(child, result);
+    const Bytes err = ReadFileBytes(errFile);
+    std::copy_if(err.begin(), err.end(), std::back_inserter(result.err), [](char c) { return c != '\r'; });
     return result;
 }
-
-ChildResult RunChildThroughPipes(const std::vector<std::u16string>& argv, const std::string& input, std::size_t keep)
-{
-    CChildFiles io;
-    ChildResult result;
-    int in[2], out[2];
-#ifdef _WIN32
-    if (_pipe(in, 1 << 16, _O_BINARY | _O_NOINHERIT) != 0 || _pipe(out, 1 << 16, _O_BINARY | _O_NOINHERIT) != 0)
-        throw std::runtime_error("no pipe");
-    const int files[3] = {in[0], out[1], Open(io.err, _O_WRONLY | _O_CREAT | _O_TRUNC)};
-    const intptr_t process = Spawn(argv, files, _P_NOWAIT);
-    for (const int fd : files) _close(fd);
-    if (process == -1) throw std::runtime_error("cannot start " + Utf8(argv[0]));
-    result.out = Exchange(in[1], out[0], input, keep);
-    int status = -1;
-    _cwait(&status, process, 0);
-    result.exitCode = status;
-#else
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
-    const pid_t pid = Spawn(argv, {}, io, {in[0], out[1]});
-    ::close(in[0]);
-    ::close(out[1]);
-    result.out = Exchange(in[1], out[0], input, keep);
-    Wait(pid, result);
-#endif
-    result.err = WithoutCarriageReturns(ReadFileBytes(io.err));
-    return result;
-}
-
-#ifndef _WIN32
-bool RunChildKilledMidWrite(const std::vector<std::u16string>& argv, const std::string& shim, long long stallAfter,
-                            ChildResult& result)
-{
-    int fds[2];
-    if (::pipe(fds) != 0) return false;
-    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);  // only the write end goes to the child
-    CChildFiles io;
-    WriteText(io.in, "");
-    const pid_t pid = Spawn(argv,
-                            {"LD_PRELOAD=" + shim, "QUORVANE_STALL_AFTER=" + std::to_string(stallAfter),
-                             "QUORVANE_STALL_FD=" + std::to_string(fds[1]),
-                             // A sanitized child would refuse a library loaded before its runtime.
-                             "ASAN_OPTIONS=verify_asan_link_order=0"},
-                            io);
-    ::close(fds[1]);
-    // Either the stall byte arrives, or the pipe closes because the child ended.
-    pollfd p{fds[0], POLLIN, 0};
-    char byte = 0;
-    const bool stalled = ::poll(&p, 1, 120000) == 1 && ::read(fds[0], &byte, 1) == 1;
-    if (stalled) ::kill(pid, SIGKILL);
-    ::close(fds[0]);
-    Wait(pid, result);
-    Collect(io, result);
-    return stalled;
-}
-#endif
 
 std::u16string CliProgram()
 {

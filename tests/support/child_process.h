@@ -9,25 +9,20 @@ namespace quorvane::test {
 struct ChildResult {
     int exitCode = -1;  // when it exited
     int signal = 0;     // the signal that ended it (POSIX)
-    std::string out;    // standard output, CR removed (but through pipes)
+    std::string out;    // standard output, byte for byte
     std::string err;    // standard error, CR removed
 };
 
-// Runs argv[0] with `input` as standard input (a file: never a terminal) and,
-// on POSIX, `env` entries ("NAME=value") added to this process's environment.
-ChildResult RunChild(const std::vector<std::u16string>& argv, const std::string& input = {},
-                     const std::vector<std::string>& env = {});
+struct ChildInput {
+    std::string bytes = {};                // what standard input holds
+    bool piped = false;                    // a pipe; otherwise a file, as a shell's "<" gives (never a terminal)
+    std::size_t keep = std::string::npos;  // standard output is closed once this many bytes came (a reader gone)
+    std::vector<std::string> env = {};     // POSIX: "NAME=value" entries added to this process's environment
+};
 
-// Runs argv with `input` written into a pipe on its standard input and its standard output read from
-// a pipe, byte for byte; the reading end is closed once `keep` bytes have come (a reader that goes
-// away early). On Windows the child gets both in text mode, as from a shell.
-ChildResult RunChildThroughPipes(const std::vector<std::u16string>& argv, const std::string& input,
-                                 std::size_t keep = std::string::npos);
-
-// POSIX: runs argv with `shim` preloaded, which stops the child once `stallAfter` bytes went to
-// regular files, and kills it there with SIGKILL. False when the child ended before that point.
-bool RunChildKilledMidWrite(const std::vector<std::u16string>& argv, const std::string& shim, long long stallAfter,
-                            ChildResult& result);
+// Runs argv[0] with its standard output on a pipe. On Windows the child gets standard input and
+// output in text mode, as from a shell.
+ChildResult RunChild(const std::vector<std::u16string>& argv, const ChildInput& input = {});
 
 // The built quorvane-cli as this program sees it (a Z: path under Wine).
 std::u16string CliProgram();
