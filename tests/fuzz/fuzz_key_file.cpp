@@ -1,8 +1,11 @@
 // The command line's key-file reader on any file head: a key is the first
 // line exactly, as strict UTF-8, or a stated refusal.
+#include <iconv.h>
+
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/console.h"
 #include "cli/key_input.h"
@@ -11,39 +14,16 @@
 
 namespace {
 
-// Strict UTF-8, written out from the encoding's definition.
-bool IsStrictUtf8(const std::uint8_t* s, std::size_t n)
+// Strict UTF-8 as the C library's converter (no code of ours) reads it.
+bool IsStrictUtf8(const std::uint8_t* bytes, std::size_t size)
 {
-    for (std::size_t i = 0; i < n;) {
-        const std::uint8_t c = s[i];
-        std::size_t extra;
-        std::uint32_t cp, min;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            cp = c & 0x1F;
-            min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            cp = c & 0x0F;
-            min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            cp = c & 0x07;
-            min = 0x10000;
-        } else
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if (i + k >= n || (s[i + k] & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (s[i + k] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += 1 + extra;
-    }
-    return true;
+    static const iconv_t converter = iconv_open("UTF-16LE", "UTF-8");
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    std::vector<char> units(2 * size);  // no UTF-8 sequence is shorter than its UTF-16 form
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes));
+    char* out = units.data();
+    std::size_t outLeft = units.size();
+    return iconv(converter, &in, &size, &out, &outLeft) != std::size_t(-1);
 }
 
 }  // namespace
