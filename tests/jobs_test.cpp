@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <tuple>
 
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
@@ -53,22 +54,12 @@ using test::Bytes;
 using test::CFakeWindow;
 using test::Msg;
 using test::Utf8;
+using Paths = std::vector<std::u16string>;
 
-const test::KeyAnswer kKey{kResultOk, u"正しい鍵"};
-const test::SaveAnswer kCancelSave{kResultCancel, u""};
+const std::u16string kKey = u"正しい鍵";
 
-test::SaveAnswer SaveTo(const std::u16string& path)
+int RunJob(bool encrypt, CFakeWindow& window)
 {
-    return {kResultOk, path};
-}
-
-// Runs a job over `sources` under `key`, saving each output at the given paths.
-int RunJob(bool encrypt, const std::vector<std::u16string>& sources, const std::u16string& key,
-           const std::vector<std::u16string>& outputs, CFakeWindow& window)
-{
-    window.sources = sources;
-    window.keyAnswers = {{kResultOk, key}};
-    for (const auto& o : outputs) window.saveAnswers.push_back(SaveTo(o));
     return encrypt ? RunEncryptJob(window) : RunDecryptJob(window);
 }
 
@@ -87,42 +78,42 @@ protected:
 // notices it before asking for the key) and a list in error. Every chooser is cancelled.
 TEST_F(JobsTest, prompt_order_and_outcomes_follow_the_design_for_both_jobs)
 {
-    const std::u16string source = Put(u"a.dat", test::MakeContainer(u"a.txt", {1, 2}, kKey.text));
+    const std::u16string source = Put(u"a.dat", test::MakeContainer(u"a.txt", {1, 2}, kKey));
     const std::u16string empty = Msg(kTitleNotice, kEnterKey), none = Msg(kTitleNotice, kNoFiles);
+    const test::KeyAnswer key{kResultOk, kKey}, blank{kResultOk, u""};
     struct Row {
         const char* what;
         int count;  // entries the list reports: the source, none, or an error
         std::deque<test::KeyAnswer> answers;
         int result;
-        std::vector<std::u16string> encrypt, decrypt;  // decrypt: as encrypt when empty
+        Paths encrypt, decrypt;  // decrypt: as encrypt when empty
     };
     const Row rows[] = {
         {"cancel", 1, {{kResultCancel, u"typed anyway"}}, kJobDone, {u"key"}, {}},
         {"cannot be shown", 1, {{-1, u""}}, kJobFailed, {u"key"}, {}},
-        {"empty then cancel", 1, {{kResultOk, u""}, {kResultCancel, u""}}, kJobDone, {u"key", empty, u"key"}, {}},
+        {"empty then cancel", 1, {blank, {kResultCancel, u""}}, kJobDone, {u"key", empty, u"key"}, {}},
         {"empty twice then cannot be shown",
          1,
-         {{kResultOk, u""}, {kResultOk, u""}, {-1, u""}},
+         {blank, blank, {-1, u""}},
          kJobFailed,
          {u"key", empty, u"key", empty, u"key"},
          {}},
         {"empty then a key",
          1,
-         {{kResultOk, u""}, kKey},
+         {blank, key},
          kJobDone,
          {u"key", empty, u"key", u"save:" + source},
          {u"key", empty, u"key", u"save:a.txt"}},
-        {"empty list", 0, {kKey}, kJobDone, {u"key", none}, {none}},
-        {"list error", -1, {kKey}, kJobDone, {u"key"}, {}},
+        {"empty list", 0, {key}, kJobDone, {u"key", none}, {none}},
+        {"list error", -1, {key}, kJobDone, {u"key"}, {}},
     };
     for (const auto& row : rows) {
         for (bool encrypt : {true, false}) {
-            CFakeWindow w;
+            CFakeWindow w({}, u"", {u""});
             if (row.count == 1) w.sources = {source};
             w.countOverride = row.count < 0 ? row.count : 0;
             w.keyAnswers = row.answers;
-            w.saveAnswers = {kCancelSave};
-            EXPECT_EQ(encrypt ? RunEncryptJob(w) : RunDecryptJob(w), row.result) << row.what;
+            EXPECT_EQ(RunJob(encrypt, w), row.result) << row.what;
             EXPECT_EQ(w.events, encrypt || row.decrypt.empty() ? row.encrypt : row.decrypt)
                 << row.what << (encrypt ? ", encrypt: " : ", decrypt: ") << Utf8(w.events);
         }
@@ -131,38 +122,28 @@ TEST_F(JobsTest, prompt_order_and_outcomes_follow_the_design_for_both_jobs)
 
 TEST_F(JobsTest, cancelled_middle_chooser_skips_only_that_file)
 {
-    const std::u16string a = Put(u"a.txt", {1}), b = Put(u"b.txt", {2}), c = Put(u"c.txt", {3});
-    CFakeWindow w;
-    w.sources = {a, b, c};
-    w.keyAnswers = {kKey};
-    w.saveAnswers = {SaveTo(folder.File(u"a.dat")), kCancelSave, SaveTo(folder.File(u"c.dat"))};
-    EXPECT_EQ(RunEncryptJob(w), kJobDone);
-    EXPECT_TRUE(w.Messages().empty());
-    EXPECT_TRUE(test::FileExists(folder.File(u"a.dat")));
-    EXPECT_FALSE(test::FileExists(folder.File(u"b.dat")));
-    EXPECT_TRUE(test::FileExists(folder.File(u"c.dat")));
-
-    CFakeWindow d;
-    d.sources = {folder.File(u"a.dat"), folder.File(u"c.dat"), folder.File(u"a.dat")};
-    d.keyAnswers = {kKey};
-    d.saveAnswers = {SaveTo(folder.File(u"a.out")), kCancelSave, SaveTo(folder.File(u"a2.out"))};
+    const Paths sources = {Put(u"a.txt", {1}), Put(u"b.txt", {2}), Put(u"c.txt", {3})};
+    CFakeWindow e(sources, kKey, {folder.File(u"a.dat"), u"", folder.File(u"c.dat")});
+    EXPECT_EQ(RunEncryptJob(e), kJobDone);
+    EXPECT_TRUE(e.Messages().empty());
+    CFakeWindow d({folder.File(u"a.dat"), folder.File(u"c.dat"), folder.File(u"a.dat")}, kKey,
+                  {folder.File(u"a.out"), u"", folder.File(u"a2.out")});
     EXPECT_EQ(RunDecryptJob(d), kJobDone);
+    EXPECT_EQ(test::ListFolder(folder.Path()),
+              (Paths{u"a.dat", u"a.out", u"a.txt", u"a2.out", u"b.txt", u"c.dat", u"c.txt"}));
     EXPECT_EQ(test::ReadFileBytes(folder.File(u"a2.out")), Bytes{1});
-    EXPECT_FALSE(test::FileExists(folder.File(u"c.out")));
 }
 
 TEST_F(JobsTest, missing_middle_source_stops_job_and_keeps_first_output)
 {
     const std::u16string a = Put(u"a.txt", {1}), c = Put(u"c.txt", {3});
     for (bool encrypt : {true, false}) {
-        CFakeWindow w;
-        w.sources = {encrypt ? a : folder.File(u"a.dat"), folder.File(u"missing"), c};
-        w.keyAnswers = {kKey};
-        w.saveAnswers = {SaveTo(folder.File(encrypt ? u"a.dat" : u"a.out"))};
-        EXPECT_EQ(encrypt ? RunEncryptJob(w) : RunDecryptJob(w), kJobFailed);
-        EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kOpenFailed)}));
+        const std::u16string output = folder.File(encrypt ? u"a.dat" : u"a.out");
+        CFakeWindow w({encrypt ? a : folder.File(u"a.dat"), folder.File(u"missing"), c}, kKey, {output});
+        EXPECT_EQ(RunJob(encrypt, w), kJobFailed);
+        EXPECT_EQ(w.Messages(), (Paths{Msg(kTitleError, kOpenFailed)}));
         EXPECT_EQ(w.Proposals().size(), 1u) << "the third entry must not be processed";
-        EXPECT_TRUE(test::FileExists(folder.File(encrypt ? u"a.dat" : u"a.out")));
+        EXPECT_TRUE(test::FileExists(output));
     }
     EXPECT_EQ(test::ReadFileBytes(folder.File(u"a.out")), Bytes{1});
 }
@@ -171,38 +152,24 @@ TEST_F(JobsTest, source_chosen_as_its_own_output_is_replaced_and_restored)
 {
     const Bytes original = test::PatternBytes(3000, 5);
     const std::u16string path = Put(u"self.txt", original);
-    CFakeWindow enc, dec;
-    ASSERT_EQ(RunJob(true, {path}, u"鍵", {path}, enc), kJobDone) << Utf8(enc.events);
+    CFakeWindow enc({path}, u"鍵", {path}), dec({path}, u"鍵", {path});
+    ASSERT_EQ(RunEncryptJob(enc), kJobDone) << Utf8(enc.events);
     EXPECT_NE(test::ReadFileBytes(path), original);
-    ASSERT_EQ(RunJob(false, {path}, u"鍵", {path}, dec), kJobDone) << Utf8(dec.events);
+    ASSERT_EQ(RunDecryptJob(dec), kJobDone) << Utf8(dec.events);
     EXPECT_EQ(test::ReadFileBytes(path), original);
-    EXPECT_EQ(test::ListFolder(folder.Path()), (std::vector<std::u16string>{u"self.txt"}));
+    EXPECT_EQ(test::ListFolder(folder.Path()), (Paths{u"self.txt"}));
 }
 
+// A path of 258 units fits the list, but its proposal of 260 would not fit the chooser's name field.
 TEST_F(JobsTest, encrypt_proposes_container_name_or_nothing_when_too_long)
 {
-    const std::u16string a = Put(u"report.txt", {1});
-    CFakeWindow w;
-    w.sources = {a};
-    w.keyAnswers = {kKey};
-    w.saveAnswers = {kCancelSave};
-    RunEncryptJob(w);
-    EXPECT_EQ(w.Proposals(), (std::vector<std::u16string>{folder.File(u"report.dat")}));
-
-    // A path of 258 units fits the list, but its proposal of 260 would not fit
-    // the chooser's name field.
     const std::u16string prefix = folder.File(u"");
     if (prefix.size() > 200) GTEST_SKIP() << "temp folder path too long for this case";
     const std::u16string longName = std::u16string(256 - prefix.size(), u'n') + u".t";
-    const std::u16string longPath = folder.File(longName);
-    ASSERT_EQ(longPath.size(), 258u);
-    Put(longName, {2});
-    CFakeWindow l;
-    l.sources = {longPath};
-    l.keyAnswers = {kKey};
-    l.saveAnswers = {kCancelSave};
-    RunEncryptJob(l);
-    EXPECT_EQ(l.Proposals(), (std::vector<std::u16string>{u""}));
+    ASSERT_EQ(folder.File(longName).size(), 258u);
+    CFakeWindow w({Put(u"report.txt", {1}), Put(longName, {2})}, kKey, {u"", u""});
+    RunEncryptJob(w);
+    EXPECT_EQ(w.Proposals(), (Paths{folder.File(u"report.dat"), u""}));
 }
 
 // The temporary file beside the destination must fit wherever the destination's own name fits:
@@ -211,34 +178,42 @@ TEST_F(JobsTest, encrypt_proposes_container_name_or_nothing_when_too_long)
 TEST_F(JobsTest, destination_name_at_the_length_limit_is_written)
 {
     const std::u16string source = Put(u"s.txt", {1, 2, 3});
-    std::vector<std::u16string> names = {std::u16string(251, u'n') + u".bin"};
+    Paths names = {std::u16string(251, u'n') + u".bin"};
 #ifndef _WIN32
     names.push_back(std::u16string(85, u'名'));
 #endif
     for (const std::u16string& name : names) {
         const std::u16string destination = folder.FileIn(u"out", name);
         test::WriteFileBytes(destination, {9});
-        CFakeWindow w;
-        EXPECT_EQ(RunJob(true, {source}, u"k", {destination}, w), kJobDone) << Utf8(w.events);
-        EXPECT_EQ(test::ListFolder(folder.Path() / "out"), std::vector<std::u16string>{name});
+        CFakeWindow w({source}, u"k", {destination});
+        EXPECT_EQ(RunEncryptJob(w), kJobDone) << Utf8(w.events);
+        EXPECT_EQ(test::ListFolder(folder.Path() / "out"), Paths{name});
         EXPECT_NE(test::ReadFileBytes(destination), Bytes{9});
         std::filesystem::remove(ToFsPath(destination));
     }
 }
 
 // Sizes come from sparse files, so no 2 GiB is ever written or read: a file of 2 GiB, and one
-// whose record would be a single block longer than the format allows.
-TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large)
+// whose record would be a single block longer than the format allows. In a 32-bit process a
+// record near 2 GiB can't be had; the job says so and holds nothing afterwards.
+TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large_and_beyond_memory_out_of_memory)
 {
-    const std::u16string big = Put(u"big.bin", {}), edge = Put(u"edge.bin", {});
+    const std::u16string big = Put(u"big.bin", {}), edge = Put(u"edge.bin", {}), huge = Put(u"huge.bin", {});
     std::filesystem::resize_file(ToFsPath(big), 0x80000000ull);
     std::filesystem::resize_file(ToFsPath(edge), 0x7FFFFFF8ull - 8 - 2 * ExtractFileName(edge).size());
-    for (const auto& [path, encrypt] : {std::pair{big, true}, std::pair{edge, true}, std::pair{big, false}}) {
-        CFakeWindow w;
-        w.sources = {path};
-        w.keyAnswers = {kKey};
-        EXPECT_EQ(encrypt ? RunEncryptJob(w) : RunDecryptJob(w), kJobFailed);
-        EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kTooLarge)})) << Utf8(path);
+    std::filesystem::resize_file(ToFsPath(huge), 0x7FFFFF00ull);
+    const std::tuple<std::u16string, bool, std::u16string_view> rows[] = {
+        {big, true, kTooLarge},
+        {edge, true, kTooLarge},
+        {big, false, kTooLarge},
+#ifdef _WIN32
+        {huge, true, kOutOfMemory},
+#endif
+    };
+    for (const auto& [path, encrypt, message] : rows) {
+        CFakeWindow w({path}, kKey);
+        EXPECT_EQ(RunJob(encrypt, w), kJobFailed);
+        EXPECT_EQ(w.Messages(), (Paths{Msg(kTitleError, message)})) << Utf8(path);
     }
 }
 
@@ -250,30 +225,14 @@ TEST_F(JobsTest, refused_container_costs_no_memory_for_its_claimed_name)
     Bytes record(1 << 20, 0x41);
     test::PutLe32(record, 0, 0);
     test::PutLe32(record, 4, std::uint32_t(record.size() - 24));  // 16 bytes of fill: refused
-    const std::u16string source = Put(u"named.dat", test::EncipherRecord(record, kKey.text));
-    CFakeWindow w;
+    CFakeWindow w({Put(u"named.dat", test::EncipherRecord(record, kKey))}, kKey);
     gWatchedSize = record.size() / 2;
     gWatchedAllocations = 0;
-    EXPECT_EQ(RunJob(false, {source}, kKey.text, {}, w), kJobFailed);
+    EXPECT_EQ(RunDecryptJob(w), kJobFailed);
     gWatchedSize = 0;
-    EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kWrongKeyOrDamaged)}));
+    EXPECT_EQ(w.Messages(), (Paths{Msg(kTitleError, kWrongKeyOrDamaged)}));
     EXPECT_EQ(gWatchedAllocations, 1);  // the container's own buffer
 }
-
-#ifdef _WIN32
-// In a 32-bit process a record near 2 GiB can't be had; the job says so and
-// holds nothing afterwards.
-TEST_F(JobsTest, allocation_failure_reports_out_of_memory)
-{
-    const std::u16string huge = Put(u"huge.bin", {});
-    std::filesystem::resize_file(ToFsPath(huge), 0x7FFFFF00ull);
-    CFakeWindow w;
-    w.sources = {huge};
-    w.keyAnswers = {kKey};
-    EXPECT_EQ(RunEncryptJob(w), kJobFailed);
-    EXPECT_EQ(w.Messages(), (std::vector<std::u16string>{Msg(kTitleError, kOutOfMemory)}));
-}
-#endif
 
 }  // namespace
 }  // namespace quorvane

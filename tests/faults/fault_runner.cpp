@@ -18,10 +18,7 @@ int main(int argc, char** argv)
     }
     std::u16string key, source, destination;
     if (!Utf8ToUtf16(argv[2], key) || !Utf8ToUtf16(argv[3], source) || !Utf8ToUtf16(argv[4], destination)) return 2;
-    test::CFakeWindow window;
-    window.sources = {source};
-    window.keyAnswers = {{kResultOk, key}};
-    window.saveAnswers = {{kResultOk, destination}};
+    test::CFakeWindow window({source}, key, {destination});
     const int result = std::string(argv[1]) == "encrypt" ? RunEncryptJob(window) : RunDecryptJob(window);
     for (const auto& e : window.events) std::printf("%s\n", Utf16ToUtf8(e).c_str());
     return result;

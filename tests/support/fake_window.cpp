@@ -4,6 +4,11 @@
 
 namespace quorvane::test {
 
+CFakeWindow::CFakeWindow(std::vector<std::u16string> sourceList, std::u16string key, std::deque<std::u16string> saves)
+    : sources(std::move(sourceList)), keyAnswers{{kResultOk, std::move(key)}}, saveAnswers(std::move(saves))
+{
+}
+
 int CFakeWindow::GetSourceCount()
 {
     return countOverride != 0 ? countOverride : static_cast<int>(sources.size());
@@ -28,10 +33,11 @@ int CFakeWindow::ChooseSavePath(std::u16string_view proposedName, std::u16string
 {
     events.push_back(u"save:" + std::u16string(proposedName));
     if (saveAnswers.empty()) throw std::logic_error("unexpected save chooser");
-    const SaveAnswer answer = saveAnswers.front();
+    const std::u16string answer = saveAnswers.front();
     saveAnswers.pop_front();
-    if (answer.result == kResultOk) chosenPath = answer.path;
-    return answer.result;
+    if (answer.empty()) return kResultCancel;
+    chosenPath = answer;
+    return kResultOk;
 }
 
 void CFakeWindow::ShowMessage(std::u16string_view text, std::u16string_view title)

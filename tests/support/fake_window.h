@@ -14,17 +14,16 @@ struct KeyAnswer {
     std::u16string text;
 };
 
-struct SaveAnswer {
-    int result;
-    std::u16string path;  // used when result is kResultOk
-};
-
 class CFakeWindow : public CJobWindow {
 public:
+    CFakeWindow() = default;
+    // A list of `sourceList`, a key prompt answered with `key`, and the save chooser answered with `saves` in turn.
+    CFakeWindow(std::vector<std::u16string> sourceList, std::u16string key, std::deque<std::u16string> saves = {});
+
     std::vector<std::u16string> sources;
     int countOverride = 0;  // when non-zero, reported instead of sources.size()
     std::deque<KeyAnswer> keyAnswers;
-    std::deque<SaveAnswer> saveAnswers;
+    std::deque<std::u16string> saveAnswers;  // a path to save at, or "" to cancel
 
     // Everything the job showed, in order: "key", "save:<proposal>", "msg:<title>:<text>".
     std::vector<std::u16string> events;
