@@ -112,12 +112,14 @@ TEST(Kit, encrypt_job_writes_each_standard_container_byte_for_byte_in_lists_per_
     }
 }
 
-TEST(Kit, decrypt_job_restores_under_the_safe_proposal_or_refuses_writing_nothing)
+// The decrypt job's whole-record reader, then the command line's streaming one, both ways.
+TEST(Kit, each_vector_restores_under_its_safe_name_or_is_refused_writing_nothing_through_job_and_command_line)
 {
     for (const auto& v : Kit()) {
         test::CTempFolder folder;
-        test::WriteFileBytes(folder.File(u"c.dat"), v.container);
-        test::CFakeWindow w({folder.File(u"c.dat")}, v.key, {folder.File(u"out.bin")});
+        const std::u16string container = folder.File(u"c.dat"), keyFile = folder.File(u"key.txt");
+        test::WriteFileBytes(container, v.container);
+        test::CFakeWindow w({container}, v.key, {folder.File(u"out.bin")});
         const int result = RunDecryptJob(w);
         if (v.success) {
             // A proposal too long for the chooser's name field is not offered at all rather than cut.
@@ -132,15 +134,6 @@ TEST(Kit, decrypt_job_restores_under_the_safe_proposal_or_refuses_writing_nothin
                 << v.id << ": " << Utf8(w.events);
             EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::u16string>{u"c.dat"}) << v.id;
         }
-    }
-}
-
-TEST(Kit, command_line_restores_under_the_safe_name_or_refuses_and_encrypts_each_standard_container)
-{
-    for (const auto& v : Kit()) {
-        test::CTempFolder folder;
-        const std::u16string container = folder.File(u"c.dat"), keyFile = folder.File(u"key.txt");
-        test::WriteFileBytes(container, v.container);
         test::WriteText(keyFile, v.keyText + "\n");
         if (v.success && v.standard && IsPortable(v)) {
             const std::u16string source = folder.FileIn(u"src", v.name), output = folder.File(u"out.dat");
