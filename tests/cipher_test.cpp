@@ -122,31 +122,16 @@ Bytes OneBlockAtATime(const CBlowfishCipher& bf, Bytes data, bool encipher)
     return data;
 }
 
-// A payload `offset` bytes past a guard zone and followed by another, so a loop that writes
-// outside its blocks is caught.
-struct CGuarded {
-    static constexpr std::size_t kGuard = 16;
-    CGuarded(std::size_t offset_, const Bytes& payload, std::size_t room)
-        : offset(offset_), bytes(kGuard + offset_ + room + kGuard, 0xA5)
-    {
-        std::copy(payload.begin(), payload.end(), Data());
-        std::fill(Data() + payload.size(), Data() + room, std::uint8_t{0xCC});  // stale bytes past the end
-    }
-    std::uint8_t* Data() { return bytes.data() + kGuard + offset; }
-    Bytes Payload(std::size_t n) const
-    {
-        return Bytes(bytes.begin() + std::ptrdiff_t(kGuard + offset),
-                     bytes.begin() + std::ptrdiff_t(kGuard + offset + n));
-    }
-    bool GuardsIntact(std::size_t n) const
-    {
-        const auto intact = [](auto from, auto to) { return std::all_of(from, to, [](auto b) { return b == 0xA5; }); };
-        return intact(bytes.begin(), bytes.begin() + std::ptrdiff_t(kGuard + offset)) &&
-               intact(bytes.begin() + std::ptrdiff_t(kGuard + offset + n), bytes.end());
-    }
-    std::size_t offset;
-    Bytes bytes;
-};
+// 16 guard bytes and `offset` more, `payload`, stale bytes up to `room`, and 16 guard bytes: a loop
+// that writes outside its blocks changes a guard. Its data starts at [16 + offset].
+Bytes Guarded(std::size_t offset, const Bytes& payload, std::size_t room)
+{
+    Bytes bytes(16 + offset, 0xA5);
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    bytes.resize(16 + offset + room, 0xCC);
+    bytes.resize(bytes.size() + 16, 0xA5);
+    return bytes;
+}
 
 // Every byte length up to 49 blocks (each lane group with each tail), block counts around larger
 // boundaries, and lengths around the size from which the plain calls start threads themselves.
@@ -177,15 +162,13 @@ TEST(Cipher, loops_equal_one_block_at_a_time_for_every_length_alignment_and_thre
                     };
                     const auto where = ::testing::Message() << (encode ? "encode" : "decode") << ", length " << length
                                                             << ", threads " << threads << ", offset " << offset;
-                    CGuarded inPlace(offset, input, n);
-                    ASSERT_EQ(run(inPlace.Data(), inPlace.Data()), n) << where;
-                    ASSERT_EQ(inPlace.Payload(n), expected) << "in place, " << where;
-                    ASSERT_TRUE(inPlace.GuardsIntact(n)) << "in place, " << where;
-                    CGuarded source(offset, input, input.size()), target((offset * 5 + 3) % 8, {}, n);
-                    run(source.Data(), target.Data());
-                    ASSERT_EQ(target.Payload(n), expected) << "separate, " << where;
-                    ASSERT_EQ(source.Payload(input.size()), input) << "input changed, " << where;
-                    ASSERT_TRUE(source.GuardsIntact(input.size()) && target.GuardsIntact(n)) << where;
+                    Bytes inPlace = Guarded(offset, input, n), target = Guarded(7 - offset, {}, n);
+                    ASSERT_EQ(run(&inPlace[16 + offset], &inPlace[16 + offset]), n) << where;
+                    ASSERT_EQ(inPlace, Guarded(offset, expected, n)) << "in place, " << where;
+                    const Bytes source = Guarded(offset, input, input.size());
+                    run(&source[16 + offset], &target[23 - offset]);
+                    ASSERT_EQ(target, Guarded(7 - offset, expected, n)) << "separate, " << where;
+                    ASSERT_EQ(source, Guarded(offset, input, input.size())) << "input changed, " << where;
                 }
             }
         }
