@@ -254,7 +254,7 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
         EXPECT_EQ(r.exitCode, row.status) << r.err;
         std::string written = r.out;
         for (const std::u16string& outFile : {c, stored}) {
-            if (FileExists(outFile)) written += text(ReadFileBytes(outFile));
+            if (std::filesystem::exists(ToFsPath(outFile))) written += text(ReadFileBytes(outFile));
             std::filesystem::remove(ToFsPath(outFile));
         }
         if (row.out) {

@@ -105,8 +105,8 @@ TEST(Kit, encrypt_job_writes_each_standard_container_byte_for_byte_in_lists_per_
 #endif
             w.saveAnswers.push_back(outputs.back());
         }
-        ASSERT_EQ(RunEncryptJob(w), kJobDone) << Utf8(w.events);
-        EXPECT_TRUE(w.Messages().empty()) << Utf8(w.events);
+        ASSERT_EQ(RunEncryptJob(w), kJobDone) << ::testing::PrintToString(w.events);
+        EXPECT_TRUE(w.Messages().empty()) << ::testing::PrintToString(w.events);
         for (std::size_t i = 0; i < vectors.size(); ++i)
             EXPECT_EQ(test::ReadFileBytes(outputs[i]), vectors[i]->container) << vectors[i]->id;
     }
@@ -124,14 +124,14 @@ TEST(Kit, each_vector_restores_under_its_safe_name_or_is_refused_writing_nothing
         if (v.success) {
             // A proposal too long for the chooser's name field is not offered at all rather than cut.
             const std::u16string proposal = v.safeName.size() > kMaxProposedName ? u"" : v.safeName;
-            EXPECT_EQ(result, kJobDone) << v.id << ": " << Utf8(w.events);
+            EXPECT_EQ(result, kJobDone) << v.id << ": " << ::testing::PrintToString(w.events);
             EXPECT_EQ(w.events, (std::vector<std::u16string>{u"key", u"save:" + proposal})) << v.id;
             EXPECT_EQ(test::ReadFileBytes(folder.File(u"out.bin")), v.plain) << v.id;
         } else {
             EXPECT_EQ(result, kJobFailed) << v.id;
             EXPECT_EQ(w.events, (std::vector<std::u16string>{
                                     u"key", test::Msg(messages::kTitleError, messages::kWrongKeyOrDamaged)}))
-                << v.id << ": " << Utf8(w.events);
+                << v.id;
             EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::u16string>{u"c.dat"}) << v.id;
         }
         test::WriteText(keyFile, v.keyText + "\n");

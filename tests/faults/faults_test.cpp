@@ -47,7 +47,8 @@ std::string RunFrontEnd(bool cli, bool encrypt, const std::u16string& input, con
     const int result = encrypt ? RunEncryptJob(w) : RunDecryptJob(w);
     const auto messages = w.Messages();
     const std::u16string title = test::Msg(messages::kTitleError, u"");
-    if (result != kJobFailed || messages.size() != 1 || !messages[0].starts_with(title)) return test::Utf8(w.events);
+    if (result != kJobFailed || messages.size() != 1 || !messages[0].starts_with(title))
+        return ::testing::PrintToString(w.events);
     return test::Utf8(messages[0].substr(title.size()));
 }
 

@@ -53,14 +53,6 @@ std::vector<std::u16string> CFakeWindow::Messages() const
     return out;
 }
 
-std::vector<std::u16string> CFakeWindow::Proposals() const
-{
-    std::vector<std::u16string> out;
-    for (const auto& e : events)
-        if (e.starts_with(u"save:")) out.push_back(e.substr(5));
-    return out;
-}
-
 std::u16string Msg(std::u16string_view title, std::u16string_view text)
 {
     return u"msg:" + std::u16string(title) + u":" + std::u16string(text);

@@ -34,8 +34,7 @@ public:
     int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) override;
     void ShowMessage(std::u16string_view text, std::u16string_view title) override;
 
-    std::vector<std::u16string> Messages() const;   // the "msg:" events
-    std::vector<std::u16string> Proposals() const;  // the names offered in the save chooser
+    std::vector<std::u16string> Messages() const;  // the "msg:" events
 };
 
 // The event a message box leaves: "msg:<title>:<text>".

@@ -70,12 +70,6 @@ void WriteText(const std::u16string& path, std::string_view utf8)
     WriteFileBytes(path, Bytes(utf8.begin(), utf8.end()));
 }
 
-bool FileExists(const std::u16string& path)
-{
-    std::error_code ignored;
-    return std::filesystem::exists(ToFsPath(path), ignored);
-}
-
 std::vector<std::u16string> ListFolder(const std::filesystem::path& folder)
 {
     std::vector<std::u16string> names;
@@ -121,17 +115,6 @@ void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value)
 std::string Utf8(std::u16string_view text)
 {
     return Utf16ToUtf8(text);
-}
-
-std::string Utf8(const std::vector<std::u16string>& texts)
-{
-    std::string out;
-    for (const auto& t : texts) {
-        out += '[';
-        out += Utf16ToUtf8(t);
-        out += "] ";
-    }
-    return out;
 }
 
 std::u16string Utf16(std::string_view utf8)

@@ -29,10 +29,9 @@ private:
     std::filesystem::path path_;
 };
 
-Bytes ReadFileBytes(const std::u16string& path);                      // throws when unreadable
-void WriteFileBytes(const std::u16string& path, const Bytes& bytes);  // creates or truncates
-void WriteText(const std::u16string& path, std::string_view utf8);    // the same for text
-bool FileExists(const std::u16string& path);
+Bytes ReadFileBytes(const std::u16string& path);                              // throws when unreadable
+void WriteFileBytes(const std::u16string& path, const Bytes& bytes);          // creates or truncates
+void WriteText(const std::u16string& path, std::string_view utf8);            // the same for text
 std::vector<std::u16string> ListFolder(const std::filesystem::path& folder);  // sorted names, one level
 
 Bytes PatternBytes(std::size_t size, std::uint32_t seed);         // deterministic pseudo-random bytes
@@ -40,9 +39,8 @@ Bytes HexBytes(std::string_view hex);                             // "00ff.." to
 std::uint32_t Le32(const std::uint8_t* p);                        // little-endian 32-bit read
 void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value);  // little-endian 32-bit write
 
-std::string Utf8(std::u16string_view text);                  // for failure output and arguments
-std::string Utf8(const std::vector<std::u16string>& texts);  // "[a] [b] ", for failure output
-std::u16string Utf16(std::string_view utf8);                 // throws on invalid UTF-8
+std::string Utf8(std::u16string_view text);   // for failure output and arguments
+std::u16string Utf16(std::string_view utf8);  // throws on invalid UTF-8
 
 // A path the build gave as a Linux path, as this program sees it: under Wine the Linux root is drive Z:.
 std::filesystem::path HostPath(std::string_view linuxPath);
