@@ -73,7 +73,7 @@ bool IsPortable(const KitVector& v)
     return !v.name.empty() && v.name.size() <= 100 && v.safeName == v.name && !HasLoneSurrogate(v.name);
 }
 
-// Linux paths have no backslash, so the encrypt job is given bare names in the current folder there.
+// Linux paths have no backslash, so the encrypt job is given bare names in the current folder.
 class CCurrentFolder {
 public:
     explicit CCurrentFolder(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
@@ -98,11 +98,7 @@ TEST(Kit, encrypt_job_writes_each_standard_container_byte_for_byte_in_lists_per_
         for (std::size_t i = 0; i < vectors.size(); ++i) {
             test::WriteFileBytes(folder.File(vectors[i]->name), vectors[i]->plain);
             outputs.push_back(folder.FileIn(u"out", test::Utf16(std::to_string(i))));
-#ifdef _WIN32
-            w.sources.push_back(folder.File(vectors[i]->name));
-#else
             w.sources.push_back(vectors[i]->name);
-#endif
             w.saveAnswers.push_back(outputs.back());
         }
         ASSERT_EQ(RunEncryptJob(w), kJobDone) << ::testing::PrintToString(w.events);
