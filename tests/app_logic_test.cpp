@@ -20,9 +20,7 @@ TEST(ChooserResult, gives_full_paths_in_the_choosers_order_when_it_fits_its_limi
     const std::tuple<std::u16string, Paths, std::size_t> rows[] = {
         {u"C:\\work\\report.txt\0\0"s, {u"C:\\work\\report.txt"}, 20},
         {u"C:\\w\0b.bin\0データ①.txt\0a.txt\0\0"s, {u"C:\\w\\b.bin", u"C:\\w\\データ①.txt", u"C:\\w\\a.txt"}, 27},
-        {u"C:\\\0a.txt\0b.txt\0\0"s,
-         {u"C:\\\\a.txt", u"C:\\\\b.txt"},
-         17},  // a backslash whatever the folder ends with
+        {u"C:\\\0a.txt\0b.txt\0\0"s, {u"C:\\\\a.txt", u"C:\\\\b.txt"}, 17},  // a backslash, whatever ends the folder
         {u"\0\0"s, {}, 1},
         {u"C:\\x.txt\0\0C:\\stale\0old.txt\0\0"s, {u"C:\\x.txt"}, 10},       // nothing after the closing NUL counts
         {u"C:\\dir\0a.txt\0b.t"s, {u"C:\\dir\\a.txt", u"C:\\dir\\b.t"}, 0},  // no closing NUL: the buffer's end is one

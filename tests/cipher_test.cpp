@@ -133,10 +133,9 @@ Bytes Guarded(std::size_t offset, const Bytes& payload, std::size_t room)
     return bytes;
 }
 
-// Every byte length up to 49 blocks (each lane group with each tail), block counts around larger
-// boundaries, and lengths around the size from which the plain calls start threads themselves.
-// Splits depend on block counts, not addresses: thread counts are swept at one alignment, and the
-// alignments at one thread (thread starts are slow under Wine).
+// Every length up to 49 blocks (each lane group with each tail), larger boundaries, and lengths around
+// the size from which the plain calls start threads. Splits depend on block counts, not addresses:
+// threads are swept at one alignment, alignments at one thread (thread starts are slow under Wine).
 TEST(Cipher, loops_equal_one_block_at_a_time_for_every_length_alignment_and_thread_count)
 {
     std::vector<std::uint32_t> lengths;

@@ -1,6 +1,5 @@
-// quorvane-cli run as a child (under Wine for the Windows build), natively also on a pseudo-terminal:
-// its exit status, its one line on standard error and the files it leaves. The container kit runs
-// every vector through the program both ways; this file holds what is the command line's own.
+// quorvane-cli run as a child (under Wine too, natively also on a pseudo-terminal): what is the
+// command line's own. The container kit runs every vector through it both ways.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -60,32 +59,31 @@ protected:
 // The key is the first line, whatever carries it; the container proves which text keyed it.
 TEST_F(Cli, key_is_the_first_line_without_its_mark_and_line_end)
 {
-    const std::string typed = Utf8(u"鍵と錠 ｶﾀｶﾅ");
-    const std::string longest(cli::kMaxKeyLineBytes, 'k');
+    const std::string typed = Utf8(u"鍵と錠 ｶﾀｶﾅ"), longest(cli::kMaxKeyLineBytes, 'k');
     struct Row {
         const char* what;
-        std::optional<std::string> file;  // none: the key comes from standard input
-        std::string input;
+        bool standardInput;  // the key comes from standard input, not from a file
+        std::string bytes;   // what carries it
         std::u16string keyText;
     };
     const std::vector<Row> rows = {
-        {"file without line end", typed, "", u"鍵と錠 ｶﾀｶﾅ"},
-        {"file with LF and a second line", typed + "\nsecond", "", u"鍵と錠 ｶﾀｶﾅ"},
-        {"file with a mark and CRLF", "\xEF\xBB\xBF" + typed + "\r\n", "", u"鍵と錠 ｶﾀｶﾅ"},
-        {"lone CR, part of the key", typed + "\r", "", u"鍵と錠 ｶﾀｶﾅ\r"},
-        {"mark not at the start, part of the key", "x\xEF\xBB\xBF\n", "", u"x\uFEFF"},
-        {"longest line, with a mark and CRLF", "\xEF\xBB\xBF" + longest + "\r\n", "",
-         std::u16string(longest.size(), u'k')},
-        {"standard input with a mark and CRLF", std::nullopt, "\xEF\xBB\xBF" + typed + "\r\nmore", u"鍵と錠 ｶﾀｶﾅ"},
-        {"standard input read as bytes, Ctrl+Z and all", std::nullopt, "a\x1A\r\r\n", u"a\x1A\r"},
+        {"file without line end", false, typed, u"鍵と錠 ｶﾀｶﾅ"},
+        {"file with LF and a second line", false, typed + "\nsecond", u"鍵と錠 ｶﾀｶﾅ"},
+        {"file with a mark and CRLF", false, "\xEF\xBB\xBF" + typed + "\r\n", u"鍵と錠 ｶﾀｶﾅ"},
+        {"lone CR, part of the key", false, typed + "\r", u"鍵と錠 ｶﾀｶﾅ\r"},
+        {"mark not at the start, part of the key", false, "x\xEF\xBB\xBF\n", u"x\uFEFF"},
+        {"longest line, mark and CRLF", false, "\xEF\xBB\xBF" + longest + "\r\n", Utf16(longest)},
+        {"standard input with a mark and CRLF", true, "\xEF\xBB\xBF" + typed + "\r\nmore", u"鍵と錠 ｶﾀｶﾅ"},
+        {"standard input read as bytes, Ctrl+Z and all", true, "a\x1A\r\r\n", u"a\x1A\r"},
     };
     const Bytes data = PatternBytes(333, 8);
     const std::u16string source = Put(u"鍵の試験.txt", data);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(rows[i].what);
         const std::u16string number = Utf16(std::to_string(i)), output = folder.File(u"out" + number);
-        const std::u16string keyArg = rows[i].file ? Key(number, *rows[i].file) : u"-";
-        const ChildResult r = RunCli({u"encrypt", u"-k", keyArg, u"-o", output, source}, {rows[i].input});
+        const std::u16string keyArg = rows[i].standardInput ? u"-" : Key(number, rows[i].bytes);
+        const ChildResult r =
+            RunCli({u"encrypt", u"-k", keyArg, u"-o", output, source}, {rows[i].standardInput ? rows[i].bytes : ""});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(ReadFileBytes(output), MakeContainer(u"鍵の試験.txt", data, rows[i].keyText));
     }
@@ -189,8 +187,7 @@ TEST_F(Cli, inputs_go_in_order_to_the_directory_until_the_first_failure_without_
     EXPECT_EQ(ListFolder(ToFsPath(out)), (std::vector<std::u16string>{u"a.dat", u"large.dat", u"日本語.dat"}));
 }
 
-// Records whose fill ends a chunk, fills the next one alone, and ends just past the second, each
-// replaced in place by its container and back with -f; no temporary is left beside it.
+// Fills that end a chunk, fill the next alone, or end past the second, replaced in place and back.
 TEST_F(Cli, records_across_chunk_boundaries_are_replaced_in_place_and_back)
 {
     const std::u16string file = folder.File(u"自分.txt");  // with the head, 20 bytes before the file's own
@@ -205,9 +202,8 @@ TEST_F(Cli, records_across_chunk_boundaries_are_replaced_in_place_and_back)
     EXPECT_EQ(ListFolder(folder.Path()), (std::vector<std::u16string>{u"key-main", u"自分.txt"}));
 }
 
-// "-" is standard input or output; the tests' end of each is a real pipe, or a file as a shell's "<" gives
-// (then its size is known, and the sizes go first). A container made from a pipe is the one made from a file;
-// what can't be checked before bytes go out fails with exit status 1; no temporary file is left.
+// "-" is standard input or output: a real pipe, or a file as a shell's "<" gives (then its size is known
+// and the sizes go first). What can't be checked before bytes go out fails with exit status 1.
 TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_where_they_can)
 {
     auto text = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
@@ -304,7 +300,7 @@ public:
     }
     ~CTerminalSession()
     {
-        Finish(0);
+        if (pid > 0) Finish(0);
         close(master);
     }
     CTerminalSession(const CTerminalSession&) = delete;
@@ -336,12 +332,11 @@ public:
     // The exit status (128 + a signal's number) once the program has closed the terminal, or after `seconds`.
     int Finish(int seconds = 20)
     {
-        if (pid <= 0) return status;
         WaitFor({}, seconds);
         kill(pid, SIGKILL);  // one still waiting for input has failed already
         int raw = 0;
         waitpid(std::exchange(pid, -1), &raw, 0);
-        return status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     }
 
     pid_t pid = -1;
@@ -349,14 +344,11 @@ public:
 
 private:
     int master = -1;
-    int status = -1;
     std::size_t awaited = 0;
 };
 
-// The key is typed at the prompt without echo, twice to encrypt and once to decrypt. A refusal at
-// the prompt, and Ctrl+C or a termination request in the middle of a large file or while the key
-// file waits for a writer, leave nothing behind; the run ends at once by the signal it was sent,
-// and the terminal echoes again afterwards. A large file shows how far it has come.
+// The key is typed without echo, twice to encrypt. A refusal, or a signal in the middle of a large
+// file or of a waiting read, leaves nothing behind and the terminal echoing again.
 TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
 {
     const Bytes data = PatternBytes(2000, 1);

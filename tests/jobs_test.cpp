@@ -172,9 +172,8 @@ TEST_F(JobsTest, encrypt_proposes_container_name_or_nothing_when_too_long)
     EXPECT_EQ(w.events, (Paths{u"key", u"save:" + folder.File(u"report.dat"), u"save:"}));
 }
 
-// The temporary file beside the destination must fit wherever the destination's own name fits:
-// 255 bytes on Linux file systems, 255 units on Windows (and under Wine, where they are UTF-8 on
-// the Linux side, the units of a Japanese name don't fit).
+// The temporary file must fit wherever the destination's name fits: 255 bytes on Linux, 255 units on
+// Windows (under Wine, names are UTF-8 on the Linux side, so a long Japanese name does not fit there).
 TEST_F(JobsTest, destination_name_at_the_length_limit_is_written)
 {
     const std::u16string source = Put(u"s.txt", {1, 2, 3});
@@ -193,9 +192,8 @@ TEST_F(JobsTest, destination_name_at_the_length_limit_is_written)
     }
 }
 
-// Sizes come from sparse files, so no 2 GiB is ever written or read: a file of 2 GiB, and one
-// whose record would be a single block longer than the format allows. In a 32-bit process a
-// record near 2 GiB can't be had; the job says so and holds nothing afterwards.
+// Sparse files of 2 GiB and of one block more than the format allows; in a 32-bit process a record
+// near 2 GiB can't be had.
 TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large_and_beyond_memory_out_of_memory)
 {
     const std::u16string big = Put(u"big.bin", {}), edge = Put(u"edge.bin", {}), huge = Put(u"huge.bin", {});
@@ -217,9 +215,8 @@ TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large_and_beyond_memory_o
     }
 }
 
-// A wrong key reads as random sizes; one inside the container must not make the job
-// ask for that much memory (in a 32-bit process it would not be had) before the
-// fill tells it is wrong. Here the name claims nearly all of a 1 MiB record.
+// A wrong key reads as random sizes: the job must not ask for the memory they claim before the fill
+// tells it is wrong. Here the name claims nearly all of a 1 MiB record.
 TEST_F(JobsTest, refused_container_costs_no_memory_for_its_claimed_name)
 {
     Bytes record(1 << 20, 0x41);

@@ -1,6 +1,5 @@
-// The container kit (tests/kit, made by tools/kitgen from OpenSSL's Blowfish and
-// its own record layout) is the format's table of known answers. Every vector goes
-// through both jobs and through the command line in both directions.
+// The container kit (tests/kit, made by tools/kitgen from OpenSSL's Blowfish and its own record
+// layout) is the format's table of known answers, put through both jobs and the command line.
 #include <gtest/gtest.h>
 
 #include <fstream>
