@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Makes, around a test run, the faults a test can't make by itself (as root; without it nothing is
-# made and the rows that need it skip):
+# Makes around a test run the faults a test can't make itself (as root; else the rows that need them skip):
 #   small/      a 64 KiB tmpfs, full long before any output of the tests is written
 #   full/       a tmpfs without a free inode, holding out.bin
 #   ro/         a read-only tmpfs holding out.bin
@@ -9,8 +8,7 @@
 # Each is announced by a NAME.ready file beside it.
 #   fault-mounts.sh setup|cleanup FOLDER
 set -uo pipefail
-action=$1
-dir=$2
+action=$1 dir=$2
 
 cleanup() {
     chattr -i "$dir/immutable/out.bin" 2>/dev/null
@@ -20,10 +18,8 @@ cleanup() {
     rm -rf "$dir"
 }
 
-# A read-only squashfs at damaged-NAME holding FILE, with 64 bytes spoiled halfway through its data
-# blocks (between the 96-byte superblock and the inode table, whose offset is at byte 64). The
-# content must compress: squashfs keeps incompressible blocks as they are, and damage there reads
-# back silently instead of failing.
+# A read-only squashfs at damaged-NAME holding FILE, 64 bytes spoiled halfway between the 96-byte superblock
+# and the inode table (its offset at byte 64). FILE must compress: raw blocks would read back silently.
 damaged() {
     local name=$1 file=$2 image="$dir/damaged-$1.img" source="$dir/source-$1"
     mkdir -p "$source" "$dir/damaged-$name"
