@@ -41,7 +41,7 @@ TEST(ContainerRecord, hostile_fields_are_refused_at_exactly_their_limits)
     for (const auto& row : rows) {
         // Exactly `length` bytes on the heap, so a read past them is caught.
         std::unique_ptr<std::uint8_t[]> r(new std::uint8_t[row.length + (row.length == 0)]());
-        Bytes head(8, 0);
+        Bytes head;
         test::PutLe32(head, 0, row.dataSize);
         test::PutLe32(head, 4, row.nameBytes);
         std::memcpy(r.get(), head.data(), std::min<std::size_t>(8, row.length));
@@ -52,10 +52,8 @@ TEST(ContainerRecord, hostile_fields_are_refused_at_exactly_their_limits)
 
 TEST(Naming, stored_and_container_names)
 {
-    struct Row {
-        std::u16string path, stored, container;
-    };
-    const Row rows[] = {
+    const std::u16string rows[][3] = {
+        // path, stored name, container name
         {u"C:\\work\\report.txt", u"report.txt", u"C:\\work\\report.dat"},
         {u"C:\\work\\archive.tar.gz", u"archive.tar.gz", u"C:\\work\\archive.tar.dat"},
         {u"C:\\proj.old\\notes", u"notes", u"C:\\proj.old\\notes.dat"},
@@ -69,9 +67,9 @@ TEST(Naming, stored_and_container_names)
         {u"C:\\データ\\報告書.docx", u"報告書.docx", u"C:\\データ\\報告書.dat"},
         {u"C:\\a/b.txt", u"a/b.txt", u"C:\\a/b.dat"},  // only the backslash separates
     };
-    for (const auto& r : rows) {
-        EXPECT_EQ(ExtractFileName(r.path), r.stored);
-        EXPECT_EQ(MakeContainerName(r.path), r.container);
+    for (const auto& [path, stored, container] : rows) {
+        EXPECT_EQ(ExtractFileName(path), stored);
+        EXPECT_EQ(MakeContainerName(path), container);
     }
 }
 
