@@ -80,7 +80,8 @@ TEST_F(JobsTest, prompt_order_and_outcomes_follow_the_design_for_both_jobs)
 {
     const std::u16string source = Put(u"a.dat", test::MakeContainer(u"a.txt", {1, 2}, kKey));
     const std::u16string empty = Msg(kTitleNotice, kEnterKey), none = Msg(kTitleNotice, kNoFiles);
-    const test::KeyAnswer key{kResultOk, kKey}, blank{kResultOk, u""};
+    const test::KeyAnswer key{kResultOk, kKey}, blank{kResultOk, u""}, fails{-1, u""}, cancel{kResultCancel, u""};
+    const std::u16string k = u"key", save = u"save:" + source;
     struct Row {
         const char* what;
         int count;  // entries the list reports: the source, none, or an error
@@ -89,23 +90,13 @@ TEST_F(JobsTest, prompt_order_and_outcomes_follow_the_design_for_both_jobs)
         Paths encrypt, decrypt;  // decrypt: as encrypt when empty
     };
     const Row rows[] = {
-        {"cancel", 1, {{kResultCancel, u"typed anyway"}}, kJobDone, {u"key"}, {}},
-        {"cannot be shown", 1, {{-1, u""}}, kJobFailed, {u"key"}, {}},
-        {"empty then cancel", 1, {blank, {kResultCancel, u""}}, kJobDone, {u"key", empty, u"key"}, {}},
-        {"empty twice then cannot be shown",
-         1,
-         {blank, blank, {-1, u""}},
-         kJobFailed,
-         {u"key", empty, u"key", empty, u"key"},
-         {}},
-        {"empty then a key",
-         1,
-         {blank, key},
-         kJobDone,
-         {u"key", empty, u"key", u"save:" + source},
-         {u"key", empty, u"key", u"save:a.txt"}},
-        {"empty list", 0, {key}, kJobDone, {u"key", none}, {none}},
-        {"list error", -1, {key}, kJobDone, {u"key"}, {}},
+        {"cancel", 1, {{kResultCancel, u"typed anyway"}}, kJobDone, {k}, {}},
+        {"cannot be shown", 1, {fails}, kJobFailed, {k}, {}},
+        {"empty then cancel", 1, {blank, cancel}, kJobDone, {k, empty, k}, {}},
+        {"empty twice then cannot be shown", 1, {blank, blank, fails}, kJobFailed, {k, empty, k, empty, k}, {}},
+        {"empty then a key", 1, {blank, key}, kJobDone, {k, empty, k, save}, {k, empty, k, u"save:a.txt"}},
+        {"empty list", 0, {key}, kJobDone, {k, none}, {none}},
+        {"list error", -1, {key}, kJobDone, {k}, {}},
     };
     for (const auto& row : rows) {
         for (bool encrypt : {true, false}) {

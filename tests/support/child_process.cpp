@@ -40,26 +40,15 @@ bool MakePipe(int (&fds)[2])
     return _pipe(fds, 1 << 16, _O_BINARY | _O_NOINHERIT) == 0;
 }
 
-// The child's command line is the arguments joined by spaces; each is quoted
-// so that the child's argument parser hands it back unchanged.
+// The child's command line is the arguments joined by spaces: one with a blank is quoted, its trailing
+// backslashes doubled so that they don't escape the closing quote. No test argument holds a quote.
 std::wstring QuoteArgument(const std::u16string& arg)
 {
     const std::wstring plain(arg.begin(), arg.end());
-    if (!plain.empty() && plain.find_first_of(L" \t\"") == std::wstring::npos) return plain;
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : plain) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted.push_back(c);
-    }
-    quoted.append(2 * backslashes, L'\\');
-    quoted.push_back(L'"');
-    return quoted;
+    if (plain.find(L'"') != std::wstring::npos) throw std::logic_error("a quote in a test argument");
+    if (!plain.empty() && plain.find_first_of(L" \t") == std::wstring::npos) return plain;
+    const std::size_t backslashes = plain.size() - 1 - plain.find_last_not_of(L'\\');  // all of them: npos + 1 = 0
+    return L'"' + plain + std::wstring(backslashes, L'\\') + L'"';
 }
 
 // Starts argv[0] with `fds` as its descriptors 0 to 2; -1 when it can't be started.
