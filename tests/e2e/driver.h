@@ -71,13 +71,6 @@ inline HWND FocusOf(HWND dialog)
     return info.hwndFocus;
 }
 
-inline std::wstring ClassOf(HWND window)
-{
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
 // One user at one running Quorvane.exe, started in `folder` with `arguments`.
 class CUser {
 public:
@@ -111,28 +104,13 @@ public:
     void Click(HWND dialog, int id) { PostMessageW(dialog, WM_COMMAND, id, LPARAM(GetDlgItem(dialog, id))); }
     void Press(int id) { Click(main_, id); }
     void SetText(HWND control, const std::wstring& text) { SendMessageW(control, WM_SETTEXT, 0, LPARAM(text.c_str())); }
+    // The dialog manager acts on a key going down; the program reads no keys of its own.
+    void PressKey(HWND target, UINT key) { PostMessageW(target, WM_KEYDOWN, key, 1); }
 
-    void PressKey(HWND target, UINT key)
-    {
-        const LPARAM scan = LPARAM(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
-        PostMessageW(target, WM_KEYDOWN, key, 1 | scan);
-        PostMessageW(target, WM_KEYUP, key, 1 | scan | (LPARAM(3) << 30));
-    }
-
-    // Types at the end of the field and waits until the typing has been handled; the field may refuse
-    // some. A selection of the whole text, posted behind the characters, marks the end of the typing.
+    // Types into the field, which may refuse some characters; sent, so each has been handled on return.
     void Type(HWND edit, std::wstring_view text)
     {
-        const LRESULT end = SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
-        SendMessageW(edit, EM_SETSEL, WPARAM(end), LPARAM(end));
-        for (const wchar_t c : text) PostMessageW(edit, WM_CHAR, WPARAM(c), 1);
-        PostMessageW(edit, EM_SETSEL, 0, -1);
-        DWORD from = 1, to = 0;
-        Poll("the typing to be handled", [&] {
-            SendMessageW(edit, EM_GETSEL, WPARAM(&from), LPARAM(&to));
-            return from == 0 && to > 0 && LRESULT(to) == SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
-        });
-        SendMessageW(edit, EM_SETSEL, to, to);
+        for (const wchar_t c : text) SendMessageW(edit, WM_CHAR, WPARAM(c), 1);
     }
 
     // The next dialog over `owner` (by default the main window), which must have `title` when one is given.
@@ -155,10 +133,11 @@ public:
         });
     }
 
-    // Ends the dialog with the button, which must close it.
-    void Close(HWND dialog, int button = IDCANCEL)
+    // Ends the dialog with the button, or with `key` pressed where its focus is; it must close.
+    void Close(HWND dialog, int button = IDCANCEL, UINT key = 0)
     {
-        Click(dialog, button);
+        if (key == 0) Click(dialog, button);
+        if (key != 0) PressKey(FocusOf(dialog), key);
         WaitGone(dialog);
     }
 
@@ -182,14 +161,14 @@ public:
         Press(kSelectSource);
         const HWND chooser = Poll("the open chooser", [&] { return FindDialog(main_); });
         SetText(GetDlgItem(chooser, kChooserName), folder.wstring());
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(chooser, WM_COMMAND, IDOK, LPARAM(GetDlgItem(chooser, IDOK)), SMTO_NORMAL, 20000, &ignored);
+        SendMessageW(chooser, WM_COMMAND, IDOK, LPARAM(GetDlgItem(chooser, IDOK)));
         Choose(nullptr, typed);
     }
 
-    // Types the key in the key prompt and presses "開始(&X)".
-    void EnterKey(std::wstring_view key)
+    // Presses `command` (when given), types the key in the key prompt and presses "開始(&X)".
+    void EnterKey(std::wstring_view key, int command = 0)
     {
+        if (command != 0) Press(command);
         const HWND prompt = NextDialog(L"キー入力");
         Type(GetDlgItem(prompt, kKeyEdit), key);
         CheckText(Text(prompt, kKeyEdit), key, "the typed key");
@@ -214,21 +193,16 @@ public:
         Close(about, IDOK);
     }
 
-    // "終了(&X)", then the exit code must be 2.
-    void Exit()
+    // Ends the program with "終了(&X)", or with `message` posted to the control `id` (0: the main window);
+    // the exit code must be 2.
+    void Exit(int id = IDCANCEL, UINT message = BM_CLICK, WPARAM wParam = 0)
     {
         Check(IsWindowEnabled(main_), "a dialog still disables the main window");
-        PostMessageW(Item(IDCANCEL), BM_CLICK, 0, 0);
-        ExpectExit(2);
-    }
-
-    void ExpectExit(DWORD code)
-    {
-        DWORD got = 0;
+        PostMessageW(id != 0 ? Item(id) : main_, message, wParam, 0);
+        DWORD code = 0;
         Check(WaitForSingleObject(process_.hProcess, 20000) == WAIT_OBJECT_0, "the program did not end");
-        GetExitCodeProcess(process_.hProcess, &got);
-        Check(got == code, "exit code " + std::to_string(got) + ", expected " + std::to_string(code));
-        Check(!IsWindow(main_), "the main window outlived the process");
+        GetExitCodeProcess(process_.hProcess, &code);
+        Check(code == 2, "exit code " + std::to_string(code) + ", expected 2");
     }
 
 private:
@@ -246,7 +220,6 @@ private:
 
     // Ended here only after a failed scenario; it is our own child.
     struct CProcess : PROCESS_INFORMATION {
-        CProcess() : PROCESS_INFORMATION{} {}
         ~CProcess()
         {
             if (hProcess == nullptr) return;
@@ -255,7 +228,7 @@ private:
             CloseHandle(hThread);
             CloseHandle(hProcess);
         }
-    } process_;
+    } process_{};
     HWND main_ = nullptr;
 };
 
