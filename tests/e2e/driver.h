@@ -154,8 +154,7 @@ public:
         WaitGone(chooser);
     }
 
-    // "元ファイル", then in the open chooser `folder` and OK, which moves it there, then `typed`: a full path,
-    // or quoted names. The folder is sent, so the names cannot reach the box before the chooser has moved.
+    // "元ファイル", then `folder` sent to the open chooser, which moves there, then `typed`: a path or quoted names.
     void ChooseSources(const fs::path& folder, const std::wstring& typed)
     {
         Press(kSelectSource);

@@ -178,8 +178,7 @@ QV_SCENARIO(key_prompt_is_tidy_never_scrolls_cancels_silently_and_reports_an_emp
         ExpectTidy(prompt, Rect(user.Main()));
         Check(FocusOf(prompt) == field, "the focus starts in the key field");
         Check((GetWindowLongW(field, GWL_STYLE) & ES_PASSWORD) == 0, "the key shows as typed");
-        // The field does not scroll: it stops taking characters once they fill its width.
-        user.Type(field, std::wstring(200, L'W'));
+        user.Type(field, std::wstring(200, L'W'));  // the field does not scroll: it takes what fits its width
         const std::size_t taken = Text(field).size();
         Check(taken > 20 && taken < 200, "the field took " + std::to_string(taken) + " characters");
         user.Close(prompt, IDCANCEL, command == kDecrypt ? VK_ESCAPE : 0);
@@ -194,14 +193,17 @@ QV_SCENARIO(key_prompt_is_tidy_never_scrolls_cancels_silently_and_reports_an_emp
     ExpectContainer(f / L"a.dat", L"ｶﾀｶﾅ と 全角ＡＢＣ", L"a.txt", PatternBytes(300, 7));
 
     user.Press(kEncrypt);
-    const HWND prompt = user.NextDialog(L"キー入力");
+    const HWND prompt = user.NextDialog(L"キー入力"), field = GetDlgItem(prompt, kKeyEdit);
     // A pasted key of a million units (a message to another process carries up to 2 MB) needs 2 MB in one
     // piece to be captured: from here, every free piece that large is reserved until the prompt has gone.
     constexpr std::size_t kUnits = 1000000, kPiece = 2 * kUnits & ~std::size_t(0xFFFF);
-    user.SetText(GetDlgItem(prompt, kKeyEdit), std::wstring(kUnits, L'k'));
+    user.SetText(field, std::wstring(kUnits, L'k'));
+    PostMessageW(field, EM_SETSEL, 3, 7);  // taken only once the program has let go of its copy of the key
+    Poll("the pasted key", [&] { return SendMessageW(field, EM_GETSEL, 0, 0) == MAKELRESULT(3, 7); });
     std::vector<void*> reserved;
-    while (void* at = VirtualAllocEx(user.Process(), nullptr, kPiece, MEM_RESERVE, PAGE_NOACCESS))
-        reserved.push_back(at);
+    for (std::size_t size = kPiece << 9; size >= kPiece; size /= 2)  // large pieces first: fewer calls
+        while (void* at = VirtualAllocEx(user.Process(), nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
+            reserved.push_back(at);
     user.Close(prompt, IDOK);
     for (void* at : reserved) VirtualFreeEx(user.Process(), at, 0, MEM_RELEASE);
     user.ExpectMessage(L"エラー", L"メモリが不足しています");
