@@ -198,7 +198,7 @@ QV_SCENARIO(key_prompt_is_tidy_never_scrolls_cancels_silently_and_reports_an_emp
     // piece to be captured: from here, every free piece that large is reserved until the prompt has gone.
     constexpr std::size_t kUnits = 1000000, kPiece = 2 * kUnits & ~std::size_t(0xFFFF);
     user.SetText(field, std::wstring(kUnits, L'k'));
-    PostMessageW(field, EM_SETSEL, 3, 7);  // taken only once the program has let go of its copy of the key
+    PostMessageW(field, EM_SETSEL, 3, 7);  // taken only after the program has freed its copy of the pasted text
     Poll("the pasted key", [&] { return SendMessageW(field, EM_GETSEL, 0, 0) == MAKELRESULT(3, 7); });
     std::vector<void*> reserved;
     for (std::size_t size = kPiece << 9; size >= kPiece; size /= 2)  // large pieces first: fewer calls
