@@ -184,8 +184,9 @@ struct CRun {
         test::WriteFileBytes(source, end.encrypt ? plain : test::MakeContainer(u"plain.bin", plain, kKey));
         const std::u16string direction = end.encrypt ? u"encrypt" : u"decrypt";
         argv = {test::CliProgram(), direction, u"-k", keyFile, u"-f", u"-o", destination, source};
-        if (end.keep) argv.erase(argv.begin() + 4);  // the -f
-        if (!end.cli) argv = {test::Utf16(QUORVANE_FAULT_RUNNER), direction, kKey, source, destination};
+        if (end.keep) argv.erase(argv.begin() + 4);                                               // the -f
+        const std::u16string self = FromFsPath(std::filesystem::read_symlink("/proc/self/exe"));  // see main
+        if (!end.cli) argv = {self, u"--job", direction, kKey, source, destination};
         Reset();
     }
     void Reset() const
@@ -283,3 +284,19 @@ TEST(Faults, killed_mid_write_leaves_the_earlier_destination_and_only_a_temporar
 
 }  // namespace
 }  // namespace quorvane
+
+// Started with "--job encrypt|decrypt KEY SOURCE DESTINATION", this program is a window that runs that
+// one job: the key prompt answers KEY, the save chooser DESTINATION. It prints every event it saw and
+// exits with the job's result.
+int main(int argc, char** argv)
+{
+    using namespace quorvane;
+    if (argc == 6 && std::string_view(argv[1]) == "--job") {
+        test::CFakeWindow window({test::Utf16(argv[4])}, test::Utf16(argv[3]), {test::Utf16(argv[5])});
+        const int result = std::string_view(argv[2]) == "encrypt" ? RunEncryptJob(window) : RunDecryptJob(window);
+        for (const auto& event : window.events) std::printf("%s\n", test::Utf8(event).c_str());
+        return result;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
