@@ -114,10 +114,8 @@ Bytes OneBlockAtATime(const CBlowfishCipher& bf, Bytes data, bool encipher)
     for (std::size_t at = 0; at < data.size(); at += 8) {
         std::uint32_t l = test::Le32(&data[at]), r = test::Le32(&data[at + 4]);
         encipher ? bf.EncipherBlock(l, r) : bf.DecipherBlock(l, r);
-        Bytes block;
-        test::PutLe32(block, 0, l);
-        test::PutLe32(block, 4, r);
-        std::copy(block.begin(), block.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
+        test::PutLe32(data, at, l);
+        test::PutLe32(data, at + 4, r);
     }
     return data;
 }
