@@ -2,6 +2,7 @@
 // A scripted stand-in for the main window: it answers the jobs from a script
 // and records every prompt, proposal and message in order.
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,20 @@ struct KeyAnswer {
     std::u16string text;
 };
 
+// The event a message box leaves: "msg:<title>:<text>".
+inline std::u16string Msg(std::u16string_view title, std::u16string_view text)
+{
+    return u"msg:" + std::u16string(title) + u":" + std::u16string(text);
+}
+
 class CFakeWindow : public CJobWindow {
 public:
     CFakeWindow() = default;
     // A list of `sourceList`, a key prompt answered with `key`, and the save chooser answered with `saves` in turn.
-    CFakeWindow(std::vector<std::u16string> sourceList, std::u16string key, std::deque<std::u16string> saves = {});
+    CFakeWindow(std::vector<std::u16string> sourceList, std::u16string key, std::deque<std::u16string> saves = {})
+        : sources(std::move(sourceList)), keyAnswers{{kResultOk, std::move(key)}}, saveAnswers(std::move(saves))
+    {
+    }
 
     std::vector<std::u16string> sources;
     int countOverride = 0;  // when non-zero, reported instead of sources.size()
@@ -28,16 +38,42 @@ public:
     // Everything the job showed, in order: "key", "save:<proposal>", "msg:<title>:<text>".
     std::vector<std::u16string> events;
 
-    int GetSourceCount() override;
-    std::u16string GetSourceEntry(int index) override;
-    int PromptKey(CSecureText& keyText) override;
-    int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) override;
-    void ShowMessage(std::u16string_view text, std::u16string_view title) override;
+    int GetSourceCount() override { return countOverride != 0 ? countOverride : static_cast<int>(sources.size()); }
+    std::u16string GetSourceEntry(int index) override { return sources.at(static_cast<std::size_t>(index)); }
+    void ShowMessage(std::u16string_view text, std::u16string_view title) override
+    {
+        events.push_back(Msg(title, text));
+    }
 
-    std::vector<std::u16string> Messages() const;  // the "msg:" events
+    int PromptKey(CSecureText& keyText) override
+    {
+        events.push_back(u"key");
+        if (keyAnswers.empty()) throw std::logic_error("unexpected key prompt");
+        const KeyAnswer answer = keyAnswers.front();
+        keyAnswers.pop_front();
+        keyText.Assign(answer.text);
+        return answer.result;
+    }
+
+    int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) override
+    {
+        events.push_back(u"save:" + std::u16string(proposedName));
+        if (saveAnswers.empty()) throw std::logic_error("unexpected save chooser");
+        const std::u16string answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        if (answer.empty()) return kResultCancel;
+        chosenPath = answer;
+        return kResultOk;
+    }
+
+    // The "msg:" events.
+    std::vector<std::u16string> Messages() const
+    {
+        std::vector<std::u16string> out;
+        for (const auto& e : events)
+            if (e.starts_with(u"msg:")) out.push_back(e);
+        return out;
+    }
 };
-
-// The event a message box leaves: "msg:<title>:<text>".
-std::u16string Msg(std::u16string_view title, std::u16string_view text);
 
 }  // namespace quorvane::test

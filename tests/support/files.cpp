@@ -6,9 +6,6 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "container/text_codec.h"
-#include "jobs/platform_file.h"
-
 namespace quorvane::test {
 
 CTempFolder::CTempFolder()
@@ -25,11 +22,6 @@ CTempFolder::~CTempFolder()
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
-}
-
-std::u16string CTempFolder::File(std::u16string_view name) const
-{
-    return FromFsPath(path_ / ToFsPath(name));
 }
 
 std::u16string CTempFolder::FileIn(std::u16string_view folder, std::u16string_view name) const
@@ -63,11 +55,6 @@ void WriteFileBytes(const std::u16string& path, const Bytes& bytes)
     std::ofstream out(ToFsPath(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error(std::string("cannot write test file ") + Utf8(path));
-}
-
-void WriteText(const std::u16string& path, std::string_view utf8)
-{
-    WriteFileBytes(path, Bytes(utf8.begin(), utf8.end()));
 }
 
 std::vector<std::u16string> ListFolder(const std::filesystem::path& folder)
@@ -110,11 +97,6 @@ void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value)
 {
     if (bytes.size() < at + 4) bytes.resize(at + 4);
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::string Utf8(std::u16string_view text)
-{
-    return Utf16ToUtf8(text);
 }
 
 std::u16string Utf16(std::string_view utf8)
