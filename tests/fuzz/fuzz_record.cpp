@@ -1,113 +1,80 @@
-// The record reader on any record, held to an oracle restated from the format with 64-bit
-// arithmetic, and the command line's streaming reader beside it on real files: for any record
-// and chunk size both accept or refuse alike, restore the same bytes under the same stored name,
-// and a refusal leaves the destination as it was with no temporary file behind. Proposed names
-// never lead out of the chosen folder.
+// The record reader on any record, held to the format restated in 64-bit arithmetic, and the safe name proposed
+// from what it read; and the command line's streaming reader beside it on real files: for any record and chunk size
+// both accept or refuse alike, restore the same bytes under the same stored name, and a refusal leaves the
+// destination as it was with no temporary file behind.
 //
-// Input: selector (below 32: streamed in chunks of 8 to 256 bytes), then the plaintext record,
-// which is enciphered under a fixed key and written as the container file.
+// Input: selector (below 32: streamed in chunks of 8 to 256 bytes), then the plaintext record, which is enciphered
+// under a fixed key and written as the container file.
 #include <algorithm>
-#include <filesystem>
-#include <memory>
 #include <optional>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "cipher/blowfish_cipher.h"
 #include "cli/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
-#include "jobs/platform_file.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/container_maker.h"
 
 namespace {
 
 using namespace quorvane;
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 
-struct Expected {
-    bool fieldsInside = false;  // ParseContainerRecord must accept
-    bool accepted = false;      // ... and HasWrittenFill too
-    std::uint64_t dataOffset = 0;
-    std::uint64_t dataSize = 0;
-};
+// Separators, what the file system refuses in a name, and the text-direction controls.
+constexpr std::u16string_view kNeverInSafeName =
+    u"\\/<>:\"|?*\u200E\u200F\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069";
+const test::Bytes kSentinel = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
-Expected ExpectedReading(const std::uint8_t* r, std::size_t length)
+// Runs the window's reader on its own exact-size copy of the record (so a read past it is caught), holds it to
+// the format and the proposed name to its rules. The contents when the record is accepted.
+std::optional<ContainerContents> CheckReader(const test::Bytes record)
 {
-    Expected e;
-    if (length < 8) return e;
-    const std::int64_t dataSize = static_cast<std::int32_t>(test::Le32(r));
-    const std::uint64_t nameBytes = test::Le32(r + 4);
-    if (dataSize < 0 || nameBytes + std::uint64_t(dataSize) > length - 8) return e;
-    e.fieldsInside = true;
-    e.dataOffset = 8 + nameBytes;
-    e.dataSize = std::uint64_t(dataSize);
-    const std::uint64_t end = e.dataOffset + e.dataSize;
-    const std::uint64_t fill = length - end;
-    e.accepted = fill >= 1 && fill <= 8;
-    for (std::uint64_t i = end; e.accepted && i < length; ++i) e.accepted = r[i] == 0;
-    return e;
-}
+    ContainerContents contents;
+    const RecordCheck check = ParseContainerRecord(record.data(), record.size(), contents);
+    FUZZ_REQUIRE((check == RecordCheck::tooShort) == (record.size() < 8));
+    if (record.size() < 8) return std::nullopt;
+    // dataSize | nameBytes | name | data | 1 to 8 zero bytes
+    const std::int64_t dataSize = std::int32_t(test::Le32(record.data()));
+    const std::uint64_t dataOffset = 8 + std::uint64_t(test::Le32(record.data() + 4));
+    const bool inside = dataSize >= 0 && dataOffset + dataSize <= record.size();
+    FUZZ_REQUIRE((check == RecordCheck::ok) == inside);
+    if (!inside) return std::nullopt;
+    FUZZ_REQUIRE(contents.dataOffset == dataOffset);
+    FUZZ_REQUIRE(contents.dataSize == dataSize);
+    // The stored name is the name's units up to the first zero one.
+    const std::u16string& name = contents.storedName;
+    FUZZ_REQUIRE(name.size() <= contents.nameBytes / 2);
+    for (std::size_t i = 0; i <= name.size() && i < contents.nameBytes / 2; ++i) {
+        const char16_t unit = char16_t(record[8 + 2 * i] | record[9 + 2 * i] << 8);
+        FUZZ_REQUIRE(i < name.size() ? unit != 0 && name[i] == unit : unit == 0);
+    }
+    const std::uint64_t fill = record.size() - dataOffset - dataSize;
+    const auto isZero = [](std::uint8_t b) { return b == 0; };
+    const bool written = fill >= 1 && fill <= 8 && std::all_of(record.end() - fill, record.end(), isZero);
+    FUZZ_REQUIRE(HasWrittenFill(record.data(), record.size(), contents) == written);
 
-// A proposal never leads out of the chosen folder nor hides what it is; at most a device
-// name's leading "_" is added.
-void RequireSafeName(const std::u16string& stored, const std::u16string& safe)
-{
-    FUZZ_REQUIRE(safe.size() <= stored.size() + 1);
+    // A proposal never leads out of the chosen folder nor hides what it is; at most a device name's "_" is added.
+    const std::u16string safe = MakeSafeFileName(name);
+    FUZZ_REQUIRE(safe.size() <= name.size() + 1);
     FUZZ_REQUIRE(safe != u"." && safe != u"..");
     FUZZ_REQUIRE(safe.empty() || (safe.back() != u'.' && safe.back() != u' '));
-    for (char16_t u : safe) {
-        FUZZ_REQUIRE(u >= 0x20);
-        FUZZ_REQUIRE(
-            std::u16string_view(u"\\/<>:\"|?*\u200E\u200F\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069")
-                .find(u) == std::u16string_view::npos);
-    }
+    for (char16_t u : safe) FUZZ_REQUIRE(u >= 0x20 && kNeverInSafeName.find(u) == kNeverInSafeName.npos);
+    return written ? std::optional(contents) : std::nullopt;
 }
-
-// Runs the window's reader on an exact-size heap copy (so a read past the
-// record is caught) and holds it to the oracle. Returns whether it accepted.
-bool CheckReader(const std::uint8_t* bytes, std::size_t length, ContainerContents* out = nullptr)
-{
-    std::unique_ptr<std::uint8_t[]> record(new std::uint8_t[length]);
-    std::copy(bytes, bytes + length, record.get());
-    const Expected expected = ExpectedReading(record.get(), length);
-
-    ContainerContents contents;
-    const RecordCheck check = ParseContainerRecord(record.get(), length, contents);
-    FUZZ_REQUIRE((check == RecordCheck::ok) == expected.fieldsInside);
-    if (check != RecordCheck::ok) {
-        FUZZ_REQUIRE(length >= 8 || check == RecordCheck::tooShort);
-        return false;
-    }
-    FUZZ_REQUIRE(contents.dataOffset == expected.dataOffset);
-    FUZZ_REQUIRE(std::uint64_t(contents.dataSize) == expected.dataSize);
-    FUZZ_REQUIRE(contents.storedName.size() <= contents.nameBytes / 2);
-    FUZZ_REQUIRE(contents.storedName.find(char16_t(0)) == std::u16string::npos);
-    for (std::size_t i = 0; i < contents.storedName.size(); ++i) {
-        const std::uint8_t* unit = record.get() + 8 + 2 * i;
-        FUZZ_REQUIRE(contents.storedName[i] == char16_t(unit[0] | unit[1] << 8));
-    }
-    const bool fill = HasWrittenFill(record.get(), length, contents);
-    FUZZ_REQUIRE(fill == expected.accepted);
-    RequireSafeName(contents.storedName, MakeSafeFileName(contents.storedName));
-    if (out) *out = contents;
-    return fill;
-}
-
-const Bytes kSentinel = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1 || size > (1u << 20)) return 0;
-    CheckReader(data + 1, size - 1);  // any length, in memory
+    test::Bytes record(data + 1, data + size);
+    CheckReader(record);  // any length, in memory
     // Files are slow: one input in eight (and every seed) goes through the streaming reader too.
     if (data[0] >= 32) return 0;
-    const std::size_t chunkBytes = 8 * (1 + data[0]);
-    Bytes record(data + 1, data + size);
-    record.resize(quorvane::AlignedLength(std::uint32_t(record.size())), 0);
+    record.resize(AlignedLength(std::uint32_t(record.size())), 0);
+    const std::optional<ContainerContents> contents = CheckReader(record);
 
     // One folder for the whole run (scripts/fuzz points TMPDIR at tmpfs): every run writes, syncs and renames.
     static const test::CTempFolder folder;
@@ -115,38 +82,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     test::WriteFileBytes(input, test::EncipherRecord(record, u"fuzz key 鍵"));
     test::WriteFileBytes(output, kSentinel);
 
-    quorvane::ContainerContents contents;
-    const bool accepted = !record.empty() && CheckReader(record.data(), record.size(), &contents);
-
     std::optional<std::optional<std::u16string>> offered;
-    quorvane::cli::DecryptTask task;
-    task.inputPath = input;
-    task.replaceExisting = true;
-    task.chunkBytes = chunkBytes;
+    cli::DecryptTask task{.inputPath = input, .replaceExisting = true, .chunkBytes = 8 * (1 + std::size_t(data[0]))};
     task.chooseOutput = [&](const std::optional<std::u16string>& storedName) {
         offered = storedName;
         return storedName ? output : std::u16string();
     };
-    const CSecureBuffer key = MakeKeyBytes(u"fuzz key 鍵");
-    const quorvane::cli::StreamOutcome outcome = quorvane::cli::StreamDecryptFile(task, key);
+    const cli::StreamOutcome outcome = cli::StreamDecryptFile(task, MakeKeyBytes(u"fuzz key 鍵"));
 
-    if (accepted && offered && *offered) {
-        FUZZ_REQUIRE(outcome.failure == quorvane::cli::StreamFailure::none);
-        FUZZ_REQUIRE(**offered == contents.storedName);
-        const Bytes restored = test::ReadFileBytes(output);
-        FUZZ_REQUIRE(restored.size() == std::size_t(contents.dataSize));
-        FUZZ_REQUIRE(std::equal(restored.begin(), restored.end(), record.begin() + contents.dataOffset));
-    } else if (accepted) {
-        // Only a name too long to gather is not offered; nothing is written then.
-        FUZZ_REQUIRE(offered && !*offered && contents.nameBytes / 2 > 32 * 1024);
-        FUZZ_REQUIRE(outcome.failure == quorvane::cli::StreamFailure::noUsableName);
-        FUZZ_REQUIRE(test::ReadFileBytes(output) == kSentinel);
+    if (contents && offered && *offered) {
+        FUZZ_REQUIRE(outcome.failure == cli::StreamFailure::none);
+        FUZZ_REQUIRE(**offered == contents->storedName);
+        const auto stored = std::span(record).subspan(contents->dataOffset, contents->dataSize);
+        FUZZ_REQUIRE(std::ranges::equal(test::ReadFileBytes(output), stored));
     } else {
-        FUZZ_REQUIRE(outcome.failure == quorvane::cli::StreamFailure::wrongKeyOrDamaged);
+        // Refused, or accepted with a name too long to gather, which alone is not offered: nothing is written.
         FUZZ_REQUIRE(test::ReadFileBytes(output) == kSentinel);
+        FUZZ_REQUIRE(!contents || (offered && contents->nameBytes / 2 > 32 * 1024));
+        FUZZ_REQUIRE(outcome.failure ==
+                     (contents ? cli::StreamFailure::noUsableName : cli::StreamFailure::wrongKeyOrDamaged));
     }
-    std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(folder.Path())) ++entries;
-    FUZZ_REQUIRE(entries == 2);  // the container and the destination, no temporary file
+    // The container and the destination, no temporary file.
+    FUZZ_REQUIRE(test::ListFolder(folder.Path()) == std::vector<std::u16string>({u"c.dat", u"out.bin"}));
     return 0;
 }
