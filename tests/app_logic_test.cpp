@@ -1,5 +1,4 @@
-// The window program's rules that need no window: the chooser's result and placing a dialog. What
-// the message loop does is seen through the real window (dialog keys, the exit code) in tests/e2e.
+// The window program's rules that need no window: the chooser's result and placing a dialog.
 #include <gtest/gtest.h>
 
 #include <string>

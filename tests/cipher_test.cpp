@@ -1,6 +1,5 @@
-// The cipher through the buffer operations the jobs and the command line use: published vectors
-// both ways, OpenSSL's independent Blowfish over random keys (native builds), then the interleaved,
-// threaded loops against the plain one-block network for every length, alignment and thread count.
+// The cipher through the buffer calls: published vectors both ways, OpenSSL's Blowfish over random keys
+// (native builds), and the threaded loops against the one-block network for every length and alignment.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -120,8 +119,7 @@ Bytes OneBlockAtATime(const CBlowfishCipher& bf, Bytes data, bool encipher)
     return data;
 }
 
-// 16 guard bytes and `offset` more, `payload`, stale bytes up to `room`, and 16 guard bytes: a loop
-// that writes outside its blocks changes a guard. Its data starts at [16 + offset].
+// `payload` at [16 + offset] amid guard bytes, stale bytes up to `room`: a stray write changes a guard.
 Bytes Guarded(std::size_t offset, const Bytes& payload, std::size_t room)
 {
     Bytes bytes(16 + offset, 0xA5);
@@ -131,9 +129,8 @@ Bytes Guarded(std::size_t offset, const Bytes& payload, std::size_t room)
     return bytes;
 }
 
-// Every length up to 49 blocks (each lane group with each tail), larger boundaries, and lengths around
-// the size from which the plain calls start threads. Splits depend on block counts, not addresses:
-// threads are swept at one alignment, alignments at one thread (thread starts are slow under Wine).
+// Every length up to 49 blocks (each lane group, each tail), larger boundaries, and around the size where the
+// plain calls start threads. Threads are swept at one alignment (slow to start under Wine), alignments at one.
 TEST(Cipher, loops_equal_one_block_at_a_time_for_every_length_alignment_and_thread_count)
 {
     std::vector<std::uint32_t> lengths;

@@ -1,6 +1,5 @@
-// The container format: its record's limits and naming rules, and the container kit (tests/kit, made by
-// tools/kitgen from OpenSSL's Blowfish and its own record layout), the format's table of known answers,
-// put through both jobs and the command line.
+// The container format: the record's limits, the naming rules, and the kit (tests/kit, made by tools/kitgen from
+// OpenSSL's Blowfish and its own record layout), the format's known answers, through the jobs and the command line.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -71,8 +70,7 @@ bool HasLoneSurrogate(const std::u16string& name)
     return test::Utf16(Utf8(name)) != name;
 }
 
-// A stored name that can be a file on Linux and on Windows, so an encrypt side can be given that
-// file: one the kit's own rule leaves as it is, short, and whole UTF-16.
+// A stored name that can be a file on Linux and Windows: left as it is by the kit's own rule, short, whole UTF-16.
 bool IsPortable(const KitVector& v)
 {
     return !v.name.empty() && v.name.size() <= 100 && v.safeName == v.name && !HasLoneSurrogate(v.name);
@@ -164,8 +162,7 @@ TEST(Kit, each_vector_restores_under_its_safe_name_or_is_refused_writing_nothing
     }
 }
 
-// Each field at its limit is accepted; one past it is refused, and nothing
-// outside the record is read (the sanitizer run checks the latter).
+// Each field at its limit is accepted, one past it refused; nothing outside the record is read (see the sanitizers).
 TEST(ContainerRecord, hostile_fields_are_refused_at_exactly_their_limits)
 {
     struct Row {

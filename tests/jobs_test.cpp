@@ -185,8 +185,7 @@ TEST_F(JobsTest, destination_name_at_the_length_limit_is_written)
     }
 }
 
-// Sparse files of 2 GiB and of one block more than the format allows; in a 32-bit process a record
-// near 2 GiB can't be had.
+// Sparse files of 2 GiB and of one block past the format's limit; a 32-bit process can't have a record near 2 GiB.
 TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large_and_beyond_memory_out_of_memory)
 {
     const std::u16string big = Put(u"big.bin", {}), edge = Put(u"edge.bin", {}), huge = Put(u"huge.bin", {});
@@ -267,8 +266,7 @@ TEST_F(FileStreamTest, kept_destination_made_after_open_is_not_replaced)
     EXPECT_EQ(test::ReadFileBytes(folder.File(u"new.dat")), (Bytes{4}));
 }
 
-// The temporary name passes 260 units where the destination is near them; the
-// extended form (taken on Windows) has no such limit.
+// The temporary name passes 260 units where the destination is near them; Windows takes the extended form.
 TEST_F(FileStreamTest, destination_past_260_units_is_written_with_its_temporary_file)
 {
     const std::u16string path = folder.FileIn(std::u16string(120, u'd'), std::u16string(130, u'n') + u".dat");

@@ -1,7 +1,6 @@
-// Real faults under each front end: the jobs (natively, and with their Win32 file code under Wine)
-// and the command line. Every time the run fails with the fault's own message, the earlier file
-// at the destination stays as it was, and its folder holds nothing new. Natively, a preloaded shim
-// (fault_shim.c) also fails every file-system call of a run in turn, and kills a run mid-write.
+// Real faults under each front end: the jobs (with their Win32 file code under Wine) and the command line. Each
+// run fails with the fault's own message and leaves the earlier destination and its folder as they were. Natively,
+// a preloaded shim (fault_shim.c) also fails every file-system call of a run in turn, and kills a run mid-write.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -210,9 +209,8 @@ std::size_t Count(const std::string& text, const std::string& part)
     return n;
 }
 
-// Run N fails the N-th call on the run's files, for N = 1, 2, ... until a run makes fewer calls than N.
-// A run whose call failed must end with its message (or exit 1) and the earlier destination intact,
-// unless the call was harmless to the output. Never a temporary file is left.
+// Run N fails the N-th call on the run's files, for N = 1, 2, ... until a run gets through. Unless harmless to the
+// output, a failed call ends the run with its message (or exit 1), the earlier destination intact, no temporary.
 TEST(NthCall, every_failed_call_ends_with_its_message_and_the_earlier_destination_intact)
 {
     constexpr int kMaxCalls = 400;  // far above any run's count; the loop must end well before
@@ -262,8 +260,7 @@ TEST(NthCall, every_failed_call_ends_with_its_message_and_the_earlier_destinatio
     }
 }
 
-// SIGKILL after the first MiB of an 8 MiB output: the destination keeps its earlier content; what
-// the write left is a temporary file beside it, named after it.
+// SIGKILL after 1 MiB of an 8 MiB output: the earlier destination stays, beside at most a temporary named after it.
 TEST(Faults, killed_mid_write_leaves_the_earlier_destination_and_only_a_temporary_file)
 {
     for (const FrontEnd& end : kFrontEnds) {
@@ -285,9 +282,8 @@ TEST(Faults, killed_mid_write_leaves_the_earlier_destination_and_only_a_temporar
 }  // namespace
 }  // namespace quorvane
 
-// Started with "--job encrypt|decrypt KEY SOURCE DESTINATION", this program is a window that runs that
-// one job: the key prompt answers KEY, the save chooser DESTINATION. It prints every event it saw and
-// exits with the job's result.
+// With "--job encrypt|decrypt KEY SOURCE DESTINATION" this program runs one job through the scripted window,
+// prints every event and exits with the job's result.
 int main(int argc, char** argv)
 {
     using namespace quorvane;

@@ -1,6 +1,5 @@
 #pragma once
-// One way to run a program as a child, natively (POSIX) and cross-built (Win32,
-// e.g. quorvane-cli.exe under Wine), and collect what it said and how it ended.
+// One way to run a program as a child, natively and under Wine, and collect what it said and how it ended.
 #include <string>
 #include <vector>
 

@@ -1,6 +1,5 @@
 #pragma once
-// A scripted stand-in for the main window: it answers the jobs from a script
-// and records every prompt, proposal and message in order.
+// A scripted stand-in for the main window: it answers the jobs from a script and records what they showed.
 #include <deque>
 #include <stdexcept>
 #include <string>
