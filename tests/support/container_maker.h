@@ -8,21 +8,6 @@
 
 namespace quorvane::test {
 
-// dataSize | nameBytes | name (UTF-16LE) | data | 1 to 8 zero bytes.
-inline Bytes MakeRecord(std::u16string_view storedName, const Bytes& data)
-{
-    Bytes record;
-    PutLe32(record, 0, static_cast<std::uint32_t>(data.size()));
-    PutLe32(record, 4, static_cast<std::uint32_t>(2 * storedName.size()));
-    for (char16_t unit : storedName) {
-        record.push_back(static_cast<std::uint8_t>(unit));
-        record.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    record.insert(record.end(), data.begin(), data.end());
-    record.resize(record.size() + 8 - record.size() % 8, 0);
-    return record;
-}
-
 // Enciphers any byte string under the key text (last block completed with zeros), e.g. a record no encrypt side writes.
 inline Bytes EncipherRecord(Bytes record, std::u16string_view key)
 {
@@ -38,10 +23,19 @@ inline Bytes EncipherRecord(Bytes record, std::u16string_view key)
     return record;
 }
 
-// The container a correct encrypt side writes for these parts.
+// The container a correct encrypt side writes: dataSize | nameBytes | name (UTF-16LE) | data | 1 to 8 zero bytes.
 inline Bytes MakeContainer(std::u16string_view storedName, const Bytes& data, std::u16string_view key)
 {
-    return EncipherRecord(MakeRecord(storedName, data), key);
+    Bytes record;
+    PutLe32(record, 0, static_cast<std::uint32_t>(data.size()));
+    PutLe32(record, 4, static_cast<std::uint32_t>(2 * storedName.size()));
+    for (char16_t unit : storedName) {
+        record.push_back(static_cast<std::uint8_t>(unit));
+        record.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    record.insert(record.end(), data.begin(), data.end());
+    record.resize(record.size() + 8 - record.size() % 8, 0);
+    return EncipherRecord(record, key);
 }
 
 }  // namespace quorvane::test
