@@ -135,8 +135,7 @@ bool CFileStream::CloseFileStream()
     SyncState();
     stream.close();
     SyncState();
-    if (!failed && FlushFileToDisk(temporaryPath) &&
-        ReplaceFileAtomically(temporaryPath, destinationPath, !keepExisting)) {
+    if (!failed && FlushFileToDisk(temporaryPath) && ReplaceFileAtomically(temporaryPath, destinationPath, true)) {
         temporaryPath.clear();
         return true;
     }

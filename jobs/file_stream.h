@@ -34,10 +34,6 @@ public:
     // For an input, or when nothing is open: true unless the stream had failed.
     bool CloseFileStream();
 
-    // For the next commit: fail rather than replace a destination that exists
-    // by then (another program may have made it since the caller looked).
-    void KeepExistingDestination() noexcept { keepExisting = true; }
-
     bool IsTooLarge() const noexcept { return tooLarge; }
     bool IsFailed() const noexcept { return failed; }
 
@@ -50,7 +46,6 @@ private:
     std::filesystem::path temporaryPath;  // non-empty while an output is open
     bool failed = false;
     bool tooLarge = false;
-    bool keepExisting = false;
 };
 
 }  // namespace quorvane

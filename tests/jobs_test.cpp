@@ -246,24 +246,15 @@ TEST_F(FileStreamTest, short_read_fails_when_file_shrank_after_sizing)
     EXPECT_EQ(length, 200);
 }
 
-TEST_F(FileStreamTest, kept_destination_made_after_open_is_not_replaced)
+// The command line's replace without -f: a destination that another program made meanwhile is kept.
+TEST_F(FileStreamTest, replace_without_overwriting_keeps_a_destination_made_meanwhile)
 {
-    const std::u16string path = folder.File(u"late.dat");
-    CFileStream s;
-    ASSERT_TRUE(s.OpenFileStream(path, false));
-    ASSERT_TRUE(WriteAll(s, {1, 2, 3}));
-    s.KeepExistingDestination();
-    test::WriteFileBytes(path, {7});  // another program got there first
-    EXPECT_FALSE(s.CloseFileStream());
-    EXPECT_EQ(test::ReadFileBytes(path), (Bytes{7}));
-    EXPECT_EQ(test::ListFolder(folder.Path()), (std::vector<std::u16string>{u"late.dat"}));
-
-    CFileStream fresh;
-    ASSERT_TRUE(fresh.OpenFileStream(folder.File(u"new.dat"), false));
-    ASSERT_TRUE(WriteAll(fresh, {4}));
-    fresh.KeepExistingDestination();
-    EXPECT_TRUE(fresh.CloseFileStream());
-    EXPECT_EQ(test::ReadFileBytes(folder.File(u"new.dat")), (Bytes{4}));
+    const std::u16string from = Put(u"from", {1}), late = Put(u"late.dat", {7});
+    EXPECT_FALSE(ReplaceFileAtomically(ToFsPath(from), ToFsPath(late), false));
+    EXPECT_EQ(test::ReadFileBytes(late), (Bytes{7}));
+    EXPECT_TRUE(ReplaceFileAtomically(ToFsPath(from), ToFsPath(folder.File(u"new.dat")), false));
+    EXPECT_EQ(test::ListFolder(folder.Path()), (Paths{u"late.dat", u"new.dat"}));
+    EXPECT_EQ(test::ReadFileBytes(folder.File(u"new.dat")), (Bytes{1}));
 }
 
 // The temporary name passes 260 units where the destination is near them; Windows takes the extended form.

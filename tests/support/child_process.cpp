@@ -179,11 +179,7 @@ ChildResult RunChild(const std::vector<std::u16string>& argv, const ChildInput& 
 
 std::u16string CliProgram()
 {
-#ifdef QUORVANE_CLI_PATH
     return FromFsPath(HostPath(QUORVANE_CLI_PATH));
-#else
-    throw std::logic_error("this build has no quorvane-cli");
-#endif
 }
 
 }  // namespace quorvane::test
