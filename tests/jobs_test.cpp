@@ -226,13 +226,6 @@ TEST_F(JobsTest, refused_container_costs_no_memory_for_its_claimed_name)
 // Whole-file access under the jobs.
 using FileStreamTest = JobsTest;
 
-bool WriteAll(CFileStream& s, const Bytes& bytes)
-{
-    const std::uint8_t* p = bytes.data();
-    int length = static_cast<int>(bytes.size());
-    return s.WriteWholeStream(p, length);
-}
-
 TEST_F(FileStreamTest, short_read_fails_when_file_shrank_after_sizing)
 {
     const std::u16string path = folder.File(u"shrinks");
@@ -263,7 +256,9 @@ TEST_F(FileStreamTest, destination_past_260_units_is_written_with_its_temporary_
     const std::u16string path = folder.FileIn(std::u16string(120, u'd'), std::u16string(130, u'n') + u".dat");
     CFileStream s;
     ASSERT_TRUE(s.OpenFileStream(path, false));
-    ASSERT_TRUE(WriteAll(s, {5, 6}));
+    const std::uint8_t bytes[] = {5, 6}, *next = bytes;
+    int length = 2;
+    ASSERT_TRUE(s.WriteWholeStream(next, length));
     EXPECT_TRUE(s.CloseFileStream());
     EXPECT_EQ(test::ReadFileBytes(path), (Bytes{5, 6}));
 }
