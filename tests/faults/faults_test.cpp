@@ -116,8 +116,7 @@ TEST(Faults, each_fault_fails_with_its_message_and_keeps_the_earlier_destination
             // The command line's own tests prove its refusal of a pipe.
             if (cli && std::string_view(row.place) == "pipe") continue;
             for (const bool encrypt : {true, false}) {
-                SCOPED_TRACE(std::string(row.what) + (cli ? ", command line " : ", job ") +
-                             (encrypt ? "encrypt" : "decrypt"));
+                SCOPED_TRACE(std::string(row.what) + (cli ? ", cli " : ", job ") + (encrypt ? "encrypt" : "decrypt"));
                 test::CTempFolder folder;
                 const std::string place = row.place;
                 fs::path input = folder.Path() / "input.bin", destination = folder.Path() / "out.bin";
@@ -247,9 +246,7 @@ TEST(NthCall, every_failed_call_ends_with_its_message_and_the_earlier_destinatio
                 continue;
             }
             EXPECT_EQ(r.exitCode, 1) << where << " ended as if nothing failed: " << r.out << r.err;
-            if (!end.keep) {
-                EXPECT_EQ(test::ReadFileBytes(run.destination), run.earlier) << where;
-            }
+            EXPECT_EQ(end.keep ? run.earlier : test::ReadFileBytes(run.destination), run.earlier) << where;
             // One message: the job's error box, or one line on standard error.
             const std::string said = end.cli ? r.err : r.out;
             EXPECT_EQ(Count(said, end.cli ? "\n" : "msg:"), 1) << where << said;
