@@ -77,13 +77,10 @@ bool IsPortable(const KitVector& v)
 }
 
 // Linux paths have no backslash, so the encrypt job is given bare names in the current folder.
-class CCurrentFolder {
-public:
+struct CCurrentFolder {
     explicit CCurrentFolder(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
     ~CCurrentFolder() { std::filesystem::current_path(previous); }
-
-private:
-    std::filesystem::path previous = std::filesystem::current_path();
+    const std::filesystem::path previous = std::filesystem::current_path();
 };
 
 TEST(Kit, encrypt_job_writes_each_standard_container_byte_for_byte_in_lists_per_key)

@@ -66,13 +66,10 @@ const char* const kCliSays[][2] = {{"not a regular file\n", "not a regular file\
 
 #ifdef _WIN32
 // Another program holding the file open with no sharing at all, as an editor or a scanner may.
-class CHeld {
-public:
+struct CHeld {
     explicit CHeld(const fs::path& path) : fd(_wsopen(path.c_str(), _O_RDWR | _O_BINARY, _SH_DENYRW)) {}
     ~CHeld() { _close(fd); }
-
-private:
-    int fd;
+    const int fd;
 };
 constexpr bool kCliRows[] = {false};
 #else
