@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace quorvane::test {
@@ -68,23 +69,17 @@ std::vector<std::u16string> ListFolder(const std::filesystem::path& folder)
 
 Bytes PatternBytes(std::size_t size, std::uint32_t seed)
 {
+    std::mt19937 generator(seed);
     Bytes bytes(size);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(generator() >> 24);
     return bytes;
 }
 
 Bytes HexBytes(std::string_view hex)
 {
     Bytes bytes;
-    auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(nibble(hex[i]) << 4 | nibble(hex[i + 1])));
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(i, 2)), nullptr, 16)));
     return bytes;
 }
 
