@@ -62,8 +62,8 @@ TEST_F(Cli, key_is_the_first_line_without_its_mark_and_line_end)
     const std::string typed = Utf8(u"鍵と錠 ｶﾀｶﾅ"), longest(cli::kMaxKeyLineBytes, 'k');
     struct Row {
         const char* what;
-        bool standardInput;  // the key comes from standard input, not from a file
-        std::string bytes;   // what carries it
+        bool fromInput;     // the key comes from standard input, not from a file
+        std::string bytes;  // what carries it
         std::u16string keyText;
     };
     const std::vector<Row> rows = {
@@ -77,15 +77,13 @@ TEST_F(Cli, key_is_the_first_line_without_its_mark_and_line_end)
         {"standard input read as bytes, Ctrl+Z and all", true, "a\x1A\r\r\n", u"a\x1A\r"},
     };
     const Bytes data = PatternBytes(333, 8);
-    const std::u16string source = Put(u"鍵の試験.txt", data);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        SCOPED_TRACE(rows[i].what);
-        const std::u16string number = Utf16(std::to_string(i)), output = folder.File(u"out" + number);
-        const std::u16string keyArg = rows[i].standardInput ? u"-" : Key(number, rows[i].bytes);
-        const ChildResult r =
-            RunCli({u"encrypt", u"-k", keyArg, u"-o", output, source}, {rows[i].standardInput ? rows[i].bytes : ""});
+    const std::u16string source = Put(u"鍵の試験.txt", data), output = folder.File(u"out.dat");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::u16string keyArg = row.fromInput ? u"-" : Key(u"row", row.bytes);
+        const auto r = RunCli({u"encrypt", u"-k", keyArg, u"-fo", output, source}, {row.fromInput ? row.bytes : ""});
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(ReadFileBytes(output), MakeContainer(u"鍵の試験.txt", data, rows[i].keyText));
+        EXPECT_EQ(ReadFileBytes(output), MakeContainer(u"鍵の試験.txt", data, row.keyText));
     }
 }
 
@@ -285,8 +283,7 @@ TEST_F(Cli, help_answers_anywhere_on_the_line)
 using Clock = std::chrono::steady_clock;
 
 // The program on a pseudo-terminal of its own: what it shows is read, keys are typed into it.
-class CTerminalSession {
-public:
+struct CTerminalSession {
     explicit CTerminalSession(const std::vector<std::u16string>& args)
     {
         std::vector<std::string> strings{Utf8(CliProgram())};
@@ -339,8 +336,6 @@ public:
 
     pid_t pid = -1;
     std::string shown;  // everything the terminal showed
-
-private:
     int master = -1;
     std::size_t awaited = 0;
 };
