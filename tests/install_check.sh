@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# cmake --install into a fresh prefix: the program and its manual page land where a Unix tool's do,
-# the program runs from there, and the page renders without a warning.
+# cmake --install into a fresh prefix: the program runs from there, and its manual page renders without a warning.
 #   install_check.sh BUILD-FOLDER SCRATCH-PREFIX
 set -euo pipefail
 rm -rf "$2"

@@ -23,11 +23,6 @@ std::map<std::string, void (*)(const std::wstring& exe, const fs::path& folder)>
     const bool registered_##name = scenarios.emplace(#name, name).second; \
     void name(const std::wstring& exe, [[maybe_unused]] const fs::path& f)
 
-void Write(const fs::path& file, const Bytes& bytes)
-{
-    test::WriteFileBytes(file.u16string(), bytes);
-}
-
 // What the program wrote must be the container made here from the format's table, byte for byte:
 // a key that the prompt altered on capture would still round-trip through the program, but not here.
 void ExpectContainer(const fs::path& file, std::wstring_view key, const fs::path& name, const Bytes& data)
@@ -124,7 +119,7 @@ QV_SCENARIO(chosen_files_fill_the_list_in_the_choosers_order)
     std::vector<std::wstring> listed, many;
     std::wstring typed;
     for (const wchar_t* name : {L"見積書.xlsx", L"報告書_2026年度.docx", L"打ち合わせメモ.txt", L"写真.jpg"}) {
-        Write(f / name, PatternBytes(100, 1));
+        test::WriteFileBytes((f / name).u16string(), PatternBytes(100, 1));
         listed.push_back((f / name).wstring());
         typed += L"\"" + std::wstring(name) + L"\" ";
     }
@@ -153,7 +148,7 @@ QV_SCENARIO(chosen_files_fill_the_list_in_the_choosers_order)
 
     // A file in a root folder is listed with a doubled backslash, which the platform still opens.
     const std::wstring name = L"qv-e2e-" + std::to_wstring(GetCurrentProcessId());
-    Write(L"C:\\" + name + L".txt", PatternBytes(16, 2));
+    test::WriteFileBytes(fs::path(L"C:\\" + name + L".txt").u16string(), PatternBytes(16, 2));
     user.ChooseSources(L"C:\\", L"\"" + name + L".txt\" \"" + name + L".txt\"");
     Check(user.List() == std::vector(2, L"C:\\\\" + name + L".txt"), "C:\\\\name, twice");
     user.EnterKey(L"key", kEncrypt);
@@ -167,7 +162,7 @@ QV_SCENARIO(chosen_files_fill_the_list_in_the_choosers_order)
 
 QV_SCENARIO(key_prompt_is_tidy_never_scrolls_cancels_silently_and_reports_an_empty_key_and_a_capture_without_memory)
 {
-    Write(f / L"a.txt", PatternBytes(300, 7));
+    test::WriteFileBytes((f / L"a.txt").u16string(), PatternBytes(300, 7));
     CUser user(exe, f);
     user.ChooseSources(f, (f / L"a.txt").wstring());
     for (const int command : {kEncrypt, kDecrypt}) {  // "ｷｬﾝｾﾙ(&C)", then Escape
@@ -216,12 +211,12 @@ QV_SCENARIO(jobs_take_259_unit_paths_skip_cancelled_files_replace_on_request_and
     // "<folder>\<stem>.txt" is 259 units long, the longest path there is, and so is "<folder>\<stem>.dat".
     const std::wstring stem(259 - f.wstring().size() - 5, L'n'), key = L"秘密のキー123";
     const Bytes a = PatternBytes(1000, 3), n = PatternBytes(33, 1), empty;
-    Write(f / L"a.txt", a);
-    Write(f / (stem + L".txt"), n);
-    Write(f / L"b.bin", PatternBytes(77, 4));
-    Write(f / L"データ①.txt", empty);
-    Write(f / L"c.txt", PatternBytes(41, 6));      // not whole blocks
-    Write(f / L"plain.bin", PatternBytes(64, 9));  // whole blocks, but no container
+    test::WriteFileBytes((f / L"a.txt").u16string(), a);
+    test::WriteFileBytes((f / (stem + L".txt")).u16string(), n);
+    test::WriteFileBytes((f / L"b.bin").u16string(), PatternBytes(77, 4));
+    test::WriteFileBytes((f / L"データ①.txt").u16string(), empty);
+    test::WriteFileBytes((f / L"c.txt").u16string(), PatternBytes(41, 6));      // not whole blocks
+    test::WriteFileBytes((f / L"plain.bin").u16string(), PatternBytes(64, 9));  // whole blocks, but no container
     CUser user(exe, f);
     user.EnterKey(L"key", kEncrypt);  // an empty list is noticed after the key for encrypt...
     user.ExpectMessage(L"通知", L"ファイルを指定してください");
@@ -243,7 +238,7 @@ QV_SCENARIO(jobs_take_259_unit_paths_skip_cancelled_files_replace_on_request_and
     ExpectContainer(f / (stem + L".dat"), key, L"データ①.txt", empty);
     Check(user.List() == sources, "the job leaves the list as it was");
 
-    Write(f / L"a.txt", PatternBytes(9, 5));  // changed since it was encrypted
+    test::WriteFileBytes((f / L"a.txt").u16string(), PatternBytes(9, 5));  // changed since it was encrypted
     user.ChooseSources(f, L"\"a.dat\" \"" + stem + L".dat\"");
     user.EnterKey(key, kDecrypt);
     user.Choose(L"a.txt", (f / L"a.txt").wstring(), IDYES);

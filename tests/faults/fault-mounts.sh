@@ -5,8 +5,7 @@
 #   ro/         a read-only tmpfs holding out.bin
 #   immutable/  out.bin with the immutable attribute: even root can't replace it
 #   damaged-text/report.txt, damaged-blocks/blocks.dat  squashfs files whose middle can't be read
-# Each is announced by a NAME.ready file beside it.
-#   fault-mounts.sh setup|cleanup FOLDER
+# Each is announced by a NAME.ready file beside it. Usage: fault-mounts.sh setup|cleanup FOLDER
 set -uo pipefail
 action=$1 dir=$2
 
