@@ -60,11 +60,6 @@ using Paths = std::vector<std::u16string>;
 
 const std::u16string kKey = u"正しい鍵";
 
-int RunJob(bool encrypt, CFakeWindow& window)
-{
-    return encrypt ? RunEncryptJob(window) : RunDecryptJob(window);
-}
-
 class JobsTest : public ::testing::Test {
 protected:
     test::CTempFolder folder;
@@ -106,7 +101,7 @@ TEST_F(JobsTest, prompt_order_and_outcomes_follow_the_design_for_both_jobs)
             if (row.count == 1) w.sources = {source};
             w.countOverride = row.count < 0 ? row.count : 0;
             w.keyAnswers = row.answers;
-            EXPECT_EQ(RunJob(encrypt, w), row.result) << row.what;
+            EXPECT_EQ((encrypt ? RunEncryptJob(w) : RunDecryptJob(w)), row.result) << row.what;
             EXPECT_EQ(w.events, encrypt || row.decrypt.empty() ? row.encrypt : row.decrypt)
                 << row.what << (encrypt ? ", encrypt" : ", decrypt");
         }
@@ -133,7 +128,7 @@ TEST_F(JobsTest, missing_middle_source_stops_job_and_keeps_first_output)
     for (bool encrypt : {true, false}) {
         const std::u16string output = folder.File(encrypt ? u"a.dat" : u"a.out");
         CFakeWindow w({encrypt ? a : folder.File(u"a.dat"), folder.File(u"missing"), c}, kKey, {output});
-        EXPECT_EQ(RunJob(encrypt, w), kJobFailed);
+        EXPECT_EQ((encrypt ? RunEncryptJob(w) : RunDecryptJob(w)), kJobFailed);
         // The third entry is not processed.
         EXPECT_EQ(w.events, (Paths{u"key", w.events.at(1), Msg(kTitleError, kOpenFailed)}));
         EXPECT_TRUE(std::filesystem::exists(ToFsPath(output)));
@@ -202,7 +197,7 @@ TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large_and_beyond_memory_o
     };
     for (const auto& [path, encrypt, message] : rows) {
         CFakeWindow w({path}, kKey);
-        EXPECT_EQ(RunJob(encrypt, w), kJobFailed);
+        EXPECT_EQ((encrypt ? RunEncryptJob(w) : RunDecryptJob(w)), kJobFailed);
         EXPECT_EQ(w.Messages(), (Paths{Msg(kTitleError, message)})) << Utf8(path);
     }
 }
