@@ -6,15 +6,6 @@
 
 namespace quorvane::cli {
 
-namespace {
-
-std::uint32_t GetLe32(const std::uint8_t* in) noexcept
-{
-    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
-}
-
-}  // namespace
-
 RecordLayout LayoutForWriting(std::size_t nameUnits, std::int32_t dataSize) noexcept
 {
     RecordLayout layout;

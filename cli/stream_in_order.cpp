@@ -21,11 +21,7 @@ namespace {
 // of fill), or none when no container that long can exist.
 std::optional<std::uint64_t> LengthFromHead(const std::uint8_t* head)
 {
-    std::uint32_t dataSize = 0, nameBytes = 0;
-    for (int k = 3; k >= 0; --k) {
-        dataSize = dataSize << 8 | head[k];
-        nameBytes = nameBytes << 8 | head[4 + k];
-    }
+    const std::uint32_t dataSize = GetLe32(head), nameBytes = GetLe32(head + 4);
     if (dataSize > std::uint32_t(std::numeric_limits<std::int32_t>::max())) return std::nullopt;
     const std::uint64_t used = kRecordHeaderBytes + std::uint64_t(nameBytes) + dataSize;
     const std::uint64_t length = used + 8 - used % 8;

@@ -15,11 +15,6 @@ void PutLe32(std::uint8_t* out, std::uint32_t v) noexcept
     out[3] = std::uint8_t(v >> 24);
 }
 
-std::uint32_t GetLe32(const std::uint8_t* in) noexcept
-{
-    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
-}
-
 }  // namespace
 
 void WriteRecordHead(std::uint8_t* out, std::u16string_view storedName, std::int32_t dataSize) noexcept

@@ -23,6 +23,12 @@ constexpr std::int64_t ContainerRecordLength(std::int64_t nameUnits, std::int64_
     return l + 8 - l % 8;
 }
 
+// One of the head's two fields, stored least significant byte first.
+constexpr std::uint32_t GetLe32(const std::uint8_t* in) noexcept
+{
+    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
+}
+
 struct ContainerContents {
     std::int32_t dataSize = 0;
     std::uint32_t nameBytes = 0;
