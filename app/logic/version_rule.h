@@ -3,9 +3,10 @@
 
 namespace quorvane::app {
 
-// The full record and the older one that ends after its template name.
-constexpr unsigned kFullChooserRecordSize = 88;
-constexpr unsigned kOldChooserRecordSize = 76;
+// The full record and the older one that ends after its template name; the record holds pointers,
+// so a 64-bit build (the test suite on hosts without 32-bit programs) has larger ones.
+constexpr unsigned kFullChooserRecordSize = sizeof(void*) == 4 ? 88 : 152;
+constexpr unsigned kOldChooserRecordSize = sizeof(void*) == 4 ? 76 : 136;
 
 // True for platforms before 4.90 and when the version could not be asked for:
 // the short record is the one every version accepts.
