@@ -18,7 +18,7 @@ kit: setup
 test-sanitize: setup
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize
-	ctest --preset sanitize
+	scripts/ctest-run sanitize
 
 fuzz: setup
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
