@@ -32,6 +32,29 @@ void ExpectContainer(const fs::path& file, std::wstring_view key, const fs::path
           Utf8(file.wstring()) + " is not the container of " + Utf8(name.wstring()));
 }
 
+// A template's x, y, cx, cy in pixels, as the dialog manager maps them at the dialogs' font (MapDialogRect
+// answers only inside the program). The font is the one the texts are measured in below.
+HFONT DialogFont(HDC dc)
+{
+    return CreateFontW(-MulDiv(9, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                       L"ＭＳ ゴシック");
+}
+
+RECT InPixels(RECT unit)
+{
+    const HDC dc = GetDC(nullptr);
+    const HGDIOBJ old = SelectObject(dc, DialogFont(dc));
+    TEXTMETRICW metric{};
+    SIZE letters{};
+    GetTextMetricsW(dc, &metric);
+    GetTextExtentPoint32W(dc, L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", 52, &letters);
+    DeleteObject(SelectObject(dc, old));
+    ReleaseDC(nullptr, dc);
+    const int x = (letters.cx / 26 + 1) / 2, y = metric.tmHeight;
+    const int left = MulDiv(unit.left, x, 4), top = MulDiv(unit.top, y, 8);
+    return {left, top, left + MulDiv(unit.right, x, 4), top + MulDiv(unit.bottom, y, 8)};
+}
+
 // What the eye checks: the dialog is centred on `on` (to the halving's rounding), its controls lie inside it and
 // apart (a group box frames others), and every text shows whole at the dialogs' font, laid out as the control does.
 void ExpectTidy(HWND dialog, RECT on)
@@ -42,8 +65,7 @@ void ExpectTidy(HWND dialog, RECT on)
     GetClientRect(dialog, &inside);
     MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&inside), 2);
     const HDC dc = GetDC(nullptr);
-    const HGDIOBJ font = SelectObject(dc, CreateFontW(-MulDiv(9, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, 0, 0, 0,
-                                                      0, DEFAULT_CHARSET, 0, 0, 0, 0, L"ＭＳ ゴシック"));
+    const HGDIOBJ font = SelectObject(dc, DialogFont(dc));
     std::vector<RECT> placed;
     std::string failure;
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -115,9 +137,19 @@ QV_SCENARIO(main_window_and_about_box_show_whole_texts_centred_and_focused_ignor
     for (const bool escape : {false, true}) {
         user.Press(kShowAbout);
         const HWND about = user.NextDialog(L"バージョン情報"), text = GetDlgItem(about, kStatic);
-        CheckText(Text(text), L"Quorvane Application v1.0\n\nCopyright (C) 2026 Quorvane developers", "about");
+        CheckText(Text(text), L"Quorvane Application v1.0\n\nCopyright (C) 2026", "about");
         CheckText(Text(about, IDOK), L"O&K", "about button");
         Check(SendMessageW(GetWindow(text, GW_HWNDNEXT), STM_GETICON, 0, 0) != 0, "the about box shows the icon");
+        // The box keeps its layout in dialog units; the icon takes its image's size, so only its corner counts.
+        HWND control = text;
+        for (const RECT unit : {RECT{25, 57, 78, 32}, RECT{55, 26, 0, 0}, RECT{7, 7, 115, 88}}) {  // x, y, cx, cy
+            RECT got = Rect(control), want = InPixels(unit);
+            MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&got), 2);
+            if (unit.right == 0) want.right = got.right, want.bottom = got.bottom;
+            Check(EqualRect(&got, &want), "an about box control at " + std::to_string(got.left) + "," +
+                                              std::to_string(got.top) + " is not where its template says");
+            control = GetWindow(control, GW_HWNDNEXT);
+        }
         ExpectTidy(about, Rect(user.Main()));
         Check(FocusOf(about) == GetDlgItem(about, IDOK), "the focus starts on O&K");
         Check(!IsWindowEnabled(user.Main()), "the main window waits while the box is open");
