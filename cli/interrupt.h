@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "jobs/platform_file.h"
+
 namespace quorvane::cli {
 
 class CInterruptGuard {
@@ -24,6 +26,6 @@ void NoteInterruptMessage(std::u16string_view text);
 void NoteTemporaryOutput(const std::filesystem::path& temporary);
 // Creates the temporary output beside `destination` and notes it in one step:
 // an interrupt in between would leave a file that nobody knew to remove.
-bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& temporary);
+bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& temporary);
 
 }  // namespace quorvane::cli

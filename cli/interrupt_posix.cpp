@@ -95,11 +95,11 @@ void NoteTemporaryOutput(const std::filesystem::path& path)
     Publish(temporary, temporaryText, path.native());
 }
 
-bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& made)
+bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& made)
 {
     CSignalsHeld held;
     if (!CreateTemporaryBeside(destination, made)) return false;
-    NoteTemporaryOutput(made);
+    NoteTemporaryOutput(made.path);
     return true;
 }
 
