@@ -155,6 +155,9 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
         if (!opened && offset + length >= layout.nameEnd) {
             outcome.outputPath = task.chooseOutput(name->Name());
             if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
+            if (task.checkOutput)
+                if (const StreamFailure f = task.checkOutput(outcome.outputPath); f != StreamFailure::none)
+                    return finish(f);
             const bool toFile = outcome.outputPath != kStandardStreamName;
             if (toFile && !task.replaceExisting && PathIsTaken(outcome.outputPath))
                 return finish(StreamFailure::outputExists);

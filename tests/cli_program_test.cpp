@@ -200,6 +200,42 @@ TEST_F(Cli, records_across_chunk_boundaries_are_replaced_in_place_and_back)
     EXPECT_EQ(ListFolder(folder.Path()), (std::vector<std::u16string>{u"key-main", u"自分.txt"}));
 }
 
+// With -f, an output that is another input of the run (by name, or as a hard link), or an output the run wrote
+// before, is refused before anything is written: what the run had not read yet stays.
+TEST_F(Cli, force_never_replaces_another_input_or_an_earlier_output_of_the_run)
+{
+    const Bytes precious = PatternBytes(50, 9), data = PatternBytes(20, 1);
+    const std::u16string notes = Put(u"notes", data), notesDat = Put(u"notes.dat", precious);
+    const std::u16string container = Put(u"c.dat", MakeContainer(u"notes.dat", data, kKey));
+    const std::u16string out = folder.FileIn(u"out", u""), other = Put(u"other.txt", precious);
+    std::filesystem::create_hard_link(ToFsPath(other), ToFsPath(folder.FileIn(u"out", u"notes.dat")));
+    const std::u16string dupTxt = Put(u"dup.txt", data), dupDoc = Put(u"dup.doc", precious);
+    struct Row {
+        const char* what;
+        Args args;  // after "encrypt -k KEYFILE -f" or "decrypt -k KEYFILE -f"
+        bool encrypt;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {"encrypt onto a later input", {notes, notesDat}, true, "notes.dat: is an input of this run"},
+        {"decrypt by its stored name onto a later input", {container, notesDat}, false, "is an input of this run"},
+        {"encrypt onto a hard link of a later input", {u"-d", out, notes, other}, true, "is an input of this run"},
+        {"two inputs, one output", {u"-d", out, dupTxt, dupDoc}, true, "dup.dat: was written earlier in this run"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Args args{row.encrypt ? u"encrypt" : u"decrypt", u"-k", keyFile, u"-f"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const ChildResult r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(ReadFileBytes(notesDat), precious);
+        EXPECT_EQ(ReadFileBytes(other), precious);
+    }
+    EXPECT_EQ(ReadFileBytes(folder.FileIn(u"out", u"dup.dat")), MakeContainer(u"dup.txt", data, kKey));
+}
+
 // "-" is standard input or output: a real pipe, or a file as a shell's "<" gives (then its size is known
 // and the sizes go first). What can't be checked before bytes go out fails with exit status 1.
 TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_where_they_can)
