@@ -1,9 +1,11 @@
 #pragma once
-// Ctrl+C or a termination request ends the program at once, even while a read
-// or a write waits: the temporary output of the file at hand is removed, one
-// line says which file was interrupted, and the process ends with the status
-// of the signal (on Windows, of Ctrl+C). Waiting for the work to notice would
-// leave a program stuck in a call that never returns unkillable but by force.
+// Ctrl+C, a termination request or any other signal that would end the program
+// ends it at once, even while a read or a write waits: the temporary output of
+// the file at hand is removed, one line says which file was interrupted, and
+// the process ends with the status of the signal (on Windows, of Ctrl+C).
+// Waiting for the work to notice would leave a program stuck in a call that
+// never returns unkillable but by force. Past the file-size limit a write
+// fails instead (POSIX), as on a full disk.
 #include <filesystem>
 #include <string_view>
 

@@ -4,7 +4,9 @@
  * unwritten or written for the descriptor's file (written: a write or a flush went through it),
  * path for calls by name.
  * QUORVANE_NO_NOREPLACE=1: a rename that must not replace fails with EINVAL, uncounted.
- * QUORVANE_KILL_AFTER=B: once B bytes went to files, the child is killed there by SIGKILL. */
+ * QUORVANE_KILL_AFTER=B: once B bytes went to files, the child is sent SIGKILL there, or the signal
+ * numbered QUORVANE_KILL_SIGNAL.
+ * QUORVANE_FILE_LIMIT=B: the child's file-size limit, as "ulimit -f" sets it. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -14,6 +16,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -62,7 +65,16 @@ static void KillPast(int fd, long n)
     const char* after = getenv("QUORVANE_KILL_AFTER");
     struct stat st;
     if (!after || fd <= 2 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
-    if (__atomic_add_fetch(&written, n, __ATOMIC_SEQ_CST) >= atol(after)) kill(getpid(), SIGKILL);
+    const long limit = atol(after), now = __atomic_add_fetch(&written, n, __ATOMIC_SEQ_CST);
+    const char* signal = getenv("QUORVANE_KILL_SIGNAL");
+    if (now >= limit && now - n < limit) kill(getpid(), signal ? atoi(signal) : SIGKILL);
+}
+
+__attribute__((constructor)) static void LimitFileSize(void)
+{
+    const char* limit = getenv("QUORVANE_FILE_LIMIT");
+    const struct rlimit r = {limit ? (rlim_t)atol(limit) : RLIM_INFINITY, RLIM_INFINITY};
+    if (limit && *limit) setrlimit(RLIMIT_FSIZE, &r);
 }
 
 #define OPEN(name, ...)                                                                          \
