@@ -9,6 +9,11 @@
 
 namespace quorvane::cli {
 
+// Puts /dev/null, opened the other way, on a closed descriptor 0, 1 or 2: a file
+// opened later can't take one of them, and using a closed one still fails.
+// Nothing to do on Windows, where no file takes a standard handle's place.
+void OccupyClosedStandardDescriptors() noexcept;
+
 // True when standard output is a terminal (a console on Windows): binary output has no place there.
 bool StandardOutputIsTerminal();
 

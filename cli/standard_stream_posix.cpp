@@ -26,6 +26,15 @@ std::string TemporaryFolder()
 
 }  // namespace
 
+void OccupyClosedStandardDescriptors() noexcept
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor, so this one: those below are open by now.
+        (void)::open("/dev/null", (fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) | O_NOCTTY);
+    }
+}
+
 bool StandardOutputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;

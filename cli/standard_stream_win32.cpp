@@ -5,6 +5,8 @@
 
 namespace quorvane::cli {
 
+void OccupyClosedStandardDescriptors() noexcept {}
+
 bool StandardOutputIsTerminal()
 {
     // Only a console answers; a pipe, a file or NUL does not.

@@ -293,6 +293,58 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
     }
 }
 
+#ifndef _WIN32
+// Standard output that fails for another reason than a closed reader (a full device, or closed before the start,
+// where a file opened later must not take its place), and an output file past the size limit: exit 1, one line.
+TEST_F(Cli, failed_writes_to_standard_output_or_past_the_size_limit_end_the_run_with_exit_1)
+{
+    const std::string data(2 * kChunk + 100, 'p');
+    const std::u16string bigFile = Put(u"big.dat", MakeContainer(u"p.bin", Bytes(data.begin(), data.end()), kKey));
+    const std::u16string c = folder.File(u"c.dat");
+    struct Row {
+        const char* what;
+        std::u16string shell;  // runs the program as "$0" "$@"
+        Args args;             // then "-k KEYFILE"
+        bool piped;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {"decrypt to a full device",
+         u"exec \"$0\" \"$@\" >/dev/full",
+         {u"decrypt", u"-o", u"-", bigFile},
+         false,
+         "standard output: cannot write the decrypted data\n"},
+        {"encrypt a pipe to a full device",
+         u"exec \"$0\" \"$@\" >/dev/full",
+         {u"encrypt", u"-o", u"-", u"-"},
+         true,
+         "standard output: cannot write the encrypted data\n"},
+        {"encrypt a pipe to a closed output",
+         u"exec \"$0\" \"$@\" >&-",
+         {u"encrypt", u"-o", u"-", u"-"},
+         true,
+         "standard output: cannot write the encrypted data\n"},
+        {"encrypt a pipe past the size limit",
+         u"ulimit -f 64; exec \"$0\" \"$@\"",
+         {u"encrypt", u"-o", c, u"-"},
+         true,
+         "c.dat: cannot write the encrypted data\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto before = folder.Listing();
+        Args args{u"/bin/sh", u"-c", row.shell, CliProgram()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        args.insert(args.end(), {u"-k", keyFile});
+        const ChildResult r = RunChild(args, {data, row.piped});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.starts_with("quorvane-cli: ") && r.err.ends_with(row.message)) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(folder.Listing(), before);
+    }
+}
+#endif
+
 // Windows leaves "*.txt" to the program; a POSIX shell has expanded it before the program starts.
 TEST_F(Cli, wildcard_in_an_input_is_expanded_on_windows_only)
 {

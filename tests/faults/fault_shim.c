@@ -5,8 +5,7 @@
  * path for calls by name.
  * QUORVANE_NO_NOREPLACE=1: a rename that must not replace fails with EINVAL, uncounted.
  * QUORVANE_KILL_AFTER=B: once B bytes went to files, the child is sent SIGKILL there, or the signal
- * numbered QUORVANE_KILL_SIGNAL.
- * QUORVANE_FILE_LIMIT=B: the child's file-size limit, as "ulimit -f" sets it. */
+ * numbered QUORVANE_KILL_SIGNAL. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -16,7 +15,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -68,13 +66,6 @@ static void KillPast(int fd, long n)
     const long limit = atol(after), now = __atomic_add_fetch(&written, n, __ATOMIC_SEQ_CST);
     const char* signal = getenv("QUORVANE_KILL_SIGNAL");
     if (now >= limit && now - n < limit) kill(getpid(), signal ? atoi(signal) : SIGKILL);
-}
-
-__attribute__((constructor)) static void LimitFileSize(void)
-{
-    const char* limit = getenv("QUORVANE_FILE_LIMIT");
-    const struct rlimit r = {limit ? (rlim_t)atol(limit) : RLIM_INFINITY, RLIM_INFINITY};
-    if (limit && *limit) setrlimit(RLIMIT_FSIZE, &r);
 }
 
 #define OPEN(name, ...)                                                                          \
