@@ -158,7 +158,7 @@ public:
                 return kExitFailed;
             }
             if (const auto written =
-                    IsStandard(outcome.outputPath) ? std::nullopt : IdentifyFile(ToFsPath(outcome.outputPath)))
+                    WritesAsStream(outcome.outputPath) ? std::nullopt : IdentifyFile(ToFsPath(outcome.outputPath)))
                 outputFiles.push_back(*written);
         }
         return kExitDone;
@@ -197,8 +197,8 @@ private:
             options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
         if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none) return {f, task.outputPath};
-        return IsStandard(input) || IsStandard(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
-                                                                : StreamEncryptFile(task, keyBytes);
+        return IsStandard(input) || WritesAsStream(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
+                                                                    : StreamEncryptFile(task, keyBytes);
     }
 
     StreamOutcome Decrypt(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
@@ -216,7 +216,7 @@ private:
             return JoinPath(OutputFolder(input), safe);
         };
         task.checkOutput = [this](const std::u16string& output) { return CheckOutput(output); };
-        return IsStandard(input) || (options.output && IsStandard(*options.output))
+        return IsStandard(input) || (options.output && WritesAsStream(*options.output))
                    ? StreamDecryptInOrder(task, keyBytes)
                    : StreamDecryptFile(task, keyBytes);
     }
@@ -254,11 +254,15 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
         default:
             break;
         }
-        if (parsed.options.output && IsStandard(*parsed.options.output) && StandardOutputIsTerminal()) {
+        CliOptions options = parsed.options;
+        // "-o /dev/stdout" writes into standard output as "-o -" does, never over it.
+        if (options.output && NamesStandardOutput(ToFsPath(*options.output)))
+            options.output = std::u16string(kStandardStreamName);
+        if (options.output && IsStandard(*options.output) && StandardOutputIsTerminal()) {
             Report(u"standard output", u"is a terminal; the output is binary: redirect it or give -o FILE");
             return kExitUsage;
         }
-        CRun run(parsed.options);
+        CRun run(options);
         const CInterruptGuard guard;
         try {
             return run.Run();

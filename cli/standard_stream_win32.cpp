@@ -7,6 +7,11 @@ namespace quorvane::cli {
 
 void OccupyClosedStandardDescriptors() noexcept {}
 
+bool NamesStandardOutput(const std::filesystem::path&)
+{
+    return false;
+}
+
 bool StandardOutputIsTerminal()
 {
     // Only a console answers; a pipe, a file or NUL does not.
@@ -47,6 +52,12 @@ std::optional<std::size_t> CStandardInput::Read(std::uint8_t* buffer, std::size_
 }
 
 CStandardOutput::CStandardOutput() = default;
+CStandardOutput::~CStandardOutput() = default;
+
+bool CStandardOutput::OpenDestination(const std::filesystem::path&)
+{
+    return false;  // no destination is taken for a stream here (IsStreamDestination)
+}
 
 PipeStatus CStandardOutput::Write(const std::uint8_t* data, std::size_t length)
 {

@@ -345,6 +345,58 @@ TEST_F(Cli, failed_writes_to_standard_output_or_past_the_size_limit_end_the_run_
 }
 #endif
 
+#ifndef _WIN32
+// A destination that is standard output (as /dev/stdout is), a character device or a FIFO, named directly or by a
+// link, is written into as a stream, never replaced, even with -f.
+TEST_F(Cli, outputs_that_are_devices_fifos_or_standard_output_are_written_into_never_replaced)
+{
+    const Bytes data = PatternBytes(kChunk + 100, 6), container = MakeContainer(u"p.bin", data, kKey);
+    const std::u16string file = Put(u"c.dat", container), fifo = folder.File(u"fifo"), got = folder.File(u"got");
+    const std::u16string toNull = folder.File(u"to-null"), toStdout = folder.File(u"to-stdout");
+    ASSERT_EQ(mkfifo(Utf8(fifo).c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", ToFsPath(toNull));
+    std::filesystem::create_symlink("/dev/stdout", ToFsPath(toStdout));
+    const std::u16string direct = u"exec \"$0\" \"$@\"", toFile = direct + u" >" + got;
+    // The FIFO's reader gets a writer of its own once the program ended, so that it never waits for one in vain.
+    const std::u16string readFifo = u"\"$0\" \"$@\" & p=$!; cat " + fifo + u" & c=$!; wait $p; s=$?; exec 3<>" + fifo +
+                                    u"; exec 3>&-; wait $c; exit $s";
+    struct Row {
+        const char* what;
+        std::u16string shell;  // runs the program as "$0" "$@"
+        Args args;             // then "-k KEYFILE -f"
+        bool piped;
+        const Bytes& out;  // on standard output or in got
+    };
+    const Bytes none;
+    const std::vector<Row> rows = {
+        {"decrypt into a FIFO", readFifo, {u"decrypt", u"-o", fifo, file}, false, data},
+        {"decrypt into a link to a device", direct, {u"decrypt", u"-o", toNull, file}, false, none},
+        {"decrypt into a link to standard output, a pipe", direct, {u"decrypt", u"-o", toStdout, file}, false, data},
+        {"decrypt into a link to standard output, a file", toFile, {u"decrypt", u"-o", toStdout, file}, false, data},
+        {"encrypt a pipe into a link to standard output",
+         direct,
+         {u"encrypt", u"--name", u"p.bin", u"-o", toStdout, u"-"},
+         true,
+         container},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Args args{u"/bin/sh", u"-c", row.shell, CliProgram()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        args.insert(args.end(), {u"-k", keyFile, u"-f"});
+        const std::string input(data.begin(), data.end());
+        const ChildResult r = RunChild(args, {input, row.piped});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const bool inFile = std::filesystem::exists(ToFsPath(got));
+        EXPECT_TRUE((inFile ? ReadFileBytes(got) : Bytes(r.out.begin(), r.out.end())) == row.out);
+        std::filesystem::remove(ToFsPath(got));
+        EXPECT_TRUE(std::filesystem::is_fifo(ToFsPath(fifo)));
+        for (const auto& link : {toNull, toStdout}) EXPECT_TRUE(std::filesystem::is_symlink(ToFsPath(link)));
+        EXPECT_EQ(ListFolder(folder.Path()).size(), 5u);  // key, container, FIFO and the two links
+    }
+}
+#endif
+
 // Windows leaves "*.txt" to the program; a POSIX shell has expanded it before the program starts.
 TEST_F(Cli, wildcard_in_an_input_is_expanded_on_windows_only)
 {
