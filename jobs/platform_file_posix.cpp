@@ -74,8 +74,9 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, TemporaryFi
     const auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     struct stat existing {};
     // A replaced file keeps its permissions, but never setuid, setgid or sticky.
-    const mode_t finalMode =
-        ::stat(destination.c_str(), &existing) == 0 ? existing.st_mode & 0777 : DefaultNewFileMode();
+    const bool replacing = ::stat(destination.c_str(), &existing) == 0;
+    if (!replacing && errno != ENOENT) return false;
+    const mode_t finalMode = replacing ? existing.st_mode & 0777 : DefaultNewFileMode();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".%d.%llx.%u.quorvane.tmp", static_cast<int>(::getpid()), stamp,
