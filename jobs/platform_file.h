@@ -1,6 +1,7 @@
 #pragma once
 // The few file services the standard library lacks: an exclusive temporary
-// file beside the destination, a flush to disk, and an atomic replace.
+// file beside the destination, written through its own descriptor, flushed and
+// moved over the destination in one step; and what file or kind a path names.
 // The only place outside app/ that talks to the operating system directly.
 #include <cstddef>
 #include <cstdint>

@@ -152,7 +152,7 @@ std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path)
 
 bool IsStreamDestination(const std::filesystem::path&)
 {
-    // Devices and pipes have names of their own here, outside any folder a destination is written to.
+    // Not looked for on Windows: a destination there is always written as a file.
     return false;
 }
 
