@@ -1,6 +1,8 @@
 #include "cli/cli_run.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <new>
 
 #include "cipher/blowfish_cipher.h"
@@ -80,6 +82,10 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
         return u"the container holds no usable file name; give one with -o";
     case StreamFailure::outputExists:
         return u"already exists; use -f to replace it";
+    case StreamFailure::outputIsInput:
+        return u"is an input of this run; not replaced";
+    case StreamFailure::outputOfTheRun:
+        return u"was written earlier in this run; not replaced";
     case StreamFailure::createOutput:
         return u"cannot create";
     case StreamFailure::writeOutput:
@@ -96,7 +102,8 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
 
 bool IsOutputFailure(StreamFailure failure)
 {
-    return failure == StreamFailure::outputExists || failure == StreamFailure::createOutput ||
+    return failure == StreamFailure::outputExists || failure == StreamFailure::outputIsInput ||
+           failure == StreamFailure::outputOfTheRun || failure == StreamFailure::createOutput ||
            failure == StreamFailure::writeOutput || failure == StreamFailure::outputClosed;
 }
 
@@ -128,8 +135,12 @@ public:
         const unsigned columns = StandardErrorColumns();
         // On a terminal the line first blanks whatever progress line stands there.
         const std::u16string blank = columns > 0 ? BlankLine(columns - 1) : std::u16string();
-        for (const std::u16string& input : options.inputs) {
+        for (const std::u16string& input : options.inputs)
+            inputFiles.push_back(IsStandard(input) ? std::nullopt : IdentifyFile(ToFsPath(input)));
+        for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+            const std::u16string& input = options.inputs[i];
             current = input;
+            currentIndex = i;
             const std::u16string subject = input == kStandardStreamName ? u"standard input" : input;
             NoteInterruptMessage(std::u16string(blank).append(kProgram).append(subject).append(u": interrupted\n"));
             CProgressLine progress(input == kStandardStreamName ? subject : FromFsPath(ToFsPath(input).filename()),
@@ -146,6 +157,9 @@ public:
                        StreamFailureText(outcome.failure, encrypting));
                 return kExitFailed;
             }
+            if (const auto written =
+                    WritesAsStream(outcome.outputPath) ? std::nullopt : IdentifyFile(ToFsPath(outcome.outputPath)))
+                outputFiles.push_back(*written);
         }
         return kExitDone;
     }
@@ -158,6 +172,20 @@ private:
         return options.directory ? *options.directory : FromFsPath(ToFsPath(input).parent_path());
     }
 
+    // With -f an output could be a file that this run reads later, or one it wrote before: the same file as
+    // the file system sees it, under any name. Only the input at hand may be replaced by its own output.
+    StreamFailure CheckOutput(const std::u16string& output) const
+    {
+        if (IsStandard(output)) return StreamFailure::none;
+        const std::optional<FileIdentity> file = IdentifyFile(ToFsPath(output));
+        if (!file) return StreamFailure::none;
+        for (std::size_t i = 0; i < inputFiles.size(); ++i)
+            if (i != currentIndex && inputFiles[i] == file) return StreamFailure::outputIsInput;
+        if (std::find(outputFiles.begin(), outputFiles.end(), *file) != outputFiles.end())
+            return StreamFailure::outputOfTheRun;
+        return StreamFailure::none;
+    }
+
     StreamOutcome Encrypt(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
     {
         EncryptTask task;
@@ -168,8 +196,9 @@ private:
         task.outputPath =
             options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
-        return IsStandard(input) || IsStandard(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
-                                                                : StreamEncryptFile(task, keyBytes);
+        if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none) return {f, task.outputPath};
+        return IsStandard(input) || WritesAsStream(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
+                                                                    : StreamEncryptFile(task, keyBytes);
     }
 
     StreamOutcome Decrypt(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
@@ -186,13 +215,17 @@ private:
             if (safe.empty() || safe.size() > kMaxProposedName) return {};
             return JoinPath(OutputFolder(input), safe);
         };
-        return IsStandard(input) || (options.output && IsStandard(*options.output))
+        task.checkOutput = [this](const std::u16string& output) { return CheckOutput(output); };
+        return IsStandard(input) || (options.output && WritesAsStream(*options.output))
                    ? StreamDecryptInOrder(task, keyBytes)
                    : StreamDecryptFile(task, keyBytes);
     }
 
     const CliOptions& options;
     std::u16string current;
+    std::size_t currentIndex = 0;
+    std::vector<std::optional<FileIdentity>> inputFiles;  // none for standard input or a missing file
+    std::vector<FileIdentity> outputFiles;                // written so far
 };
 
 std::u16string Ascii(const char* text)
@@ -221,11 +254,15 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
         default:
             break;
         }
-        if (parsed.options.output && IsStandard(*parsed.options.output) && StandardOutputIsTerminal()) {
+        CliOptions options = parsed.options;
+        // "-o /dev/stdout" writes into standard output as "-o -" does, never over it.
+        if (options.output && NamesStandardOutput(ToFsPath(*options.output)))
+            options.output = std::u16string(kStandardStreamName);
+        if (options.output && IsStandard(*options.output) && StandardOutputIsTerminal()) {
             Report(u"standard output", u"is a terminal; the output is binary: redirect it or give -o FILE");
             return kExitUsage;
         }
-        CRun run(parsed.options);
+        CRun run(options);
         const CInterruptGuard guard;
         try {
             return run.Run();

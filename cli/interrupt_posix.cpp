@@ -14,8 +14,31 @@ namespace quorvane::cli {
 
 namespace {
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction previousActions[std::size(kStopSignals)];
+// Every signal whose default action ends the process, the real-time ones added at start. SIGPIPE too: it
+// ends a run whose standard error has no reader; writing to standard output ignores it instead.
+constexpr int kStopSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
+                                SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT,
+                                SIGSYS,  SIGTRAP,   SIGABRT, SIGILL,  SIGFPE,  SIGBUS,  SIGSEGV};
+constexpr int kMaxStopSignals = std::size(kStopSignals) + 64;
+int stopSignals[kMaxStopSignals];
+int stopCount = 0;
+struct sigaction previousActions[kMaxStopSignals];
+struct sigaction previousFileSizeAction;
+
+void ListStopSignals()
+{
+    stopCount = 0;
+    for (const int s : kStopSignals) stopSignals[stopCount++] = s;
+    for (int s = SIGRTMIN; s <= SIGRTMAX && stopCount < kMaxStopSignals; ++s) stopSignals[stopCount++] = s;
+}
+
+sigset_t StopSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int i = 0; i < stopCount; ++i) sigaddset(&set, stopSignals[i]);
+    return set;
+}
 
 // Read by the handler, which may only make async-signal-safe calls: plain
 // text behind pointers that are swapped whole. The strings change only on the
@@ -43,9 +66,7 @@ class CSignalsHeld {
 public:
     CSignalsHeld()
     {
-        sigset_t stops;
-        sigemptyset(&stops);
-        for (const int s : kStopSignals) sigaddset(&stops, s);
+        const sigset_t stops = StopSignalSet();
         ::pthread_sigmask(SIG_BLOCK, &stops, &saved);
     }
     ~CSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved, nullptr); }
@@ -68,19 +89,22 @@ void Publish(std::atomic<const char*>& pointer, std::string& storage, std::strin
 
 CInterruptGuard::CInterruptGuard()
 {
+    ListStopSignals();
     struct sigaction action {};
     action.sa_handler = RemoveTemporaryAndDie;
     // A second signal waits: the first one already ends the process.
-    sigemptyset(&action.sa_mask);
-    for (const int s : kStopSignals) sigaddset(&action.sa_mask, s);
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-        ::sigaction(kStopSignals[i], &action, &previousActions[i]);
+    action.sa_mask = StopSignalSet();
+    for (int i = 0; i < stopCount; ++i) ::sigaction(stopSignals[i], &action, &previousActions[i]);
+    // Past the file-size limit a write then fails (EFBIG), reported as any failed write, instead of ending the run.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previousFileSizeAction);
 }
 
 CInterruptGuard::~CInterruptGuard()
 {
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-        ::sigaction(kStopSignals[i], &previousActions[i], nullptr);
+    for (int i = 0; i < stopCount; ++i) ::sigaction(stopSignals[i], &previousActions[i], nullptr);
+    ::sigaction(SIGXFSZ, &previousFileSizeAction, nullptr);
     NoteInterruptMessage({});
     NoteTemporaryOutput({});
 }
@@ -95,11 +119,11 @@ void NoteTemporaryOutput(const std::filesystem::path& path)
     Publish(temporary, temporaryText, path.native());
 }
 
-bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& made)
+bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& made)
 {
     CSignalsHeld held;
     if (!CreateTemporaryBeside(destination, made)) return false;
-    NoteTemporaryOutput(made);
+    NoteTemporaryOutput(made.path);
     return true;
 }
 

@@ -56,11 +56,11 @@ void NoteTemporaryOutput(const std::filesystem::path& path)
     temporaryText = path.native();
 }
 
-bool CreateNotedTemporary(const std::filesystem::path& destination, std::filesystem::path& temporary)
+bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& temporary)
 {
     const std::lock_guard<std::mutex> guard(lock);  // the handler waits for it
     if (!CreateTemporaryBeside(destination, temporary)) return false;
-    temporaryText = temporary.native();
+    temporaryText = temporary.path.native();
     return true;
 }
 

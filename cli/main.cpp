@@ -3,6 +3,7 @@
 
 #include "cli/cli_run.h"
 #include "cli/console.h"
+#include "cli/standard_stream.h"
 #include "container/text_codec.h"
 
 #ifdef _WIN32
@@ -26,6 +27,7 @@ int wmain(int argc, wchar_t** argv)
 
 int main(int argc, char** argv)
 {
+    quorvane::cli::OccupyClosedStandardDescriptors();
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i) {
         std::u16string arg;

@@ -4,8 +4,14 @@
 
 #include "cipher/secure_memory.h"
 #include "cli/stream_steps.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
+
+bool WritesAsStream(const std::u16string& path)
+{
+    return path == kStandardStreamName || IsStreamDestination(ToFsPath(path));
+}
 
 SourceStatus COrderedSource::Open(const std::u16string& path)
 {
@@ -37,6 +43,10 @@ SourceStatus COrderedSource::Read(std::uint8_t* buffer, std::size_t length, std:
 StreamFailure COrderedSink::Open(const std::u16string& path, bool firstBlockLast)
 {
     standard = path == kStandardStreamName;
+    if (!standard && IsStreamDestination(ToFsPath(path))) {
+        if (!output.OpenDestination(ToFsPath(path))) return StreamFailure::createOutput;
+        standard = true;
+    }
     spooling = standard && firstBlockLast;
     if (spooling) return spool.Create() ? StreamFailure::none : StreamFailure::writeOutput;
     if (standard) return StreamFailure::none;

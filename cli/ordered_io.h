@@ -15,6 +15,9 @@ namespace quorvane::cli {
 // The name that stands for standard input (as the input) or standard output (as -o).
 inline constexpr std::u16string_view kStandardStreamName = u"-";
 
+// True when the output is written in order as a stream, never replaced: standard output, a character device or a FIFO.
+bool WritesAsStream(const std::u16string& path);
+
 class COrderedSource {
 public:
     SourceStatus Open(const std::u16string& path);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "jobs/platform_file.h"
+
 namespace quorvane::cli {
 
 enum class SourceStatus {
@@ -18,8 +20,7 @@ enum class SourceStatus {
     changed,  // its size differs from the size taken at open
 };
 
-// A native file handle or descriptor; -1 when none is open.
-using NativeFile = std::intptr_t;
+using quorvane::NativeFile;
 
 class CInputFile {
 public:
@@ -66,9 +67,8 @@ public:
 private:
     void Discard() noexcept;
 
-    NativeFile file = -1;
     std::filesystem::path destination;
-    std::filesystem::path temporary;  // non-empty until committed or discarded
+    TemporaryFile temporary;  // open until committed or discarded
 };
 
 // All of `length` bytes at `offset` of an open file; safe from several threads at once.

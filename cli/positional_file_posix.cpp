@@ -75,57 +75,33 @@ bool COutputFile::Create(std::u16string_view destinationPath)
 {
     Discard();
     destination = ToFsPath(destinationPath);
-    if (!IsReplaceableDestination(destination) || !CreateNotedTemporary(destination, temporary)) return false;
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
-        Discard();
-        return false;
-    }
-    file = fd;
-    return true;
+    return IsReplaceableDestination(destination) && CreateNotedTemporary(destination, temporary);
 }
 
 bool WriteAllAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length)
 {
-    while (length > 0) {
-        const ssize_t n = ::pwrite(Fd(file), data, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteFileAt(file, offset, data, length);
 }
 
 bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
 {
-    return file >= 0 && WriteAllAt(file, offset, data, length);
+    return temporary.file != -1 && WriteAllAt(temporary.file, offset, data, length);
 }
 
 bool COutputFile::Commit(bool replaceExisting)
 {
-    if (file < 0 || temporary.empty()) return false;
-    const bool synced = ::fsync(Fd(file)) == 0;
-    // A failed close may mean that written data never arrived (NFS reports it there).
-    const bool closed = ::close(Fd(file)) == 0;
-    file = -1;
-    if (!synced || !closed || !ReplaceFileAtomically(temporary, destination, replaceExisting)) {
+    if (!CommitTemporary(temporary, destination, replaceExisting)) {
         Discard();
         return false;
     }
-    temporary.clear();
     NoteTemporaryOutput({});
     return true;
 }
 
 void COutputFile::Discard() noexcept
 {
-    CloseQuietly(file);
-    if (temporary.empty()) return;
-    // Once more after a failure: a temporary file left behind may hold plaintext.
-    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) (void)::unlink(temporary.c_str());
-    temporary.clear();
+    if (temporary.path.empty() && temporary.file == -1) return;
+    DiscardTemporary(temporary);
     NoteTemporaryOutput({});
 }
 

@@ -75,59 +75,33 @@ bool COutputFile::Create(std::u16string_view destinationPath)
 {
     Discard();
     destination = ToFsPath(destinationPath);
-    if (!IsReplaceableDestination(destination) || !CreateNotedTemporary(destination, temporary)) return false;
-    // FILE_SHARE_DELETE: the interrupt handler deletes the file while it is open.
-    HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        Discard();
-        return false;
-    }
-    file = reinterpret_cast<NativeFile>(handle);
-    return true;
+    return IsReplaceableDestination(destination) && CreateNotedTemporary(destination, temporary);
 }
 
 bool WriteAllAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length)
 {
-    while (length > 0) {
-        OVERLAPPED at = At(offset);
-        DWORD put = 0;
-        const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
-        if (!WriteFile(Handle(file), data, ask, &put, &at) || put == 0) return false;
-        data += put;
-        offset += put;
-        length -= put;
-    }
-    return true;
+    return WriteFileAt(file, offset, data, length);
 }
 
 bool COutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const
 {
-    return file != -1 && WriteAllAt(file, offset, data, length);
+    return temporary.file != -1 && WriteAllAt(temporary.file, offset, data, length);
 }
 
 bool COutputFile::Commit(bool replaceExisting)
 {
-    if (file == -1 || temporary.empty()) return false;
-    const bool flushed = FlushFileBuffers(Handle(file)) != 0;
-    const bool closed = CloseHandle(Handle(file)) != 0;
-    file = -1;
-    if (!flushed || !closed || !ReplaceFileAtomically(temporary, destination, replaceExisting)) {
+    if (!CommitTemporary(temporary, destination, replaceExisting)) {
         Discard();
         return false;
     }
-    temporary.clear();
     NoteTemporaryOutput({});
     return true;
 }
 
 void COutputFile::Discard() noexcept
 {
-    CloseQuietly(file);
-    if (temporary.empty()) return;
-    // Once more after a failure: a temporary file left behind may hold plaintext.
-    if (!DeleteFileW(temporary.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) DeleteFileW(temporary.c_str());
-    temporary.clear();
+    if (temporary.path.empty() && temporary.file == -1) return;
+    DiscardTemporary(temporary);
     NoteTemporaryOutput({});
 }
 

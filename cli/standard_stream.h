@@ -3,11 +3,20 @@
 // the spool file that holds a container until its first block can be written.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 
 #include "cli/positional_file.h"
 
 namespace quorvane::cli {
+
+// Puts /dev/null, opened the other way, on a closed descriptor 0, 1 or 2: a file
+// opened later can't take one of them, and using a closed one still fails.
+// Nothing to do on Windows, where no file takes a standard handle's place.
+void OccupyClosedStandardDescriptors() noexcept;
+
+// True when the path names the file that standard output is (as /dev/stdout does): it is written as "-".
+bool NamesStandardOutput(const std::filesystem::path& path);
 
 // True when standard output is a terminal (a console on Windows): binary output has no place there.
 bool StandardOutputIsTerminal();
@@ -35,10 +44,17 @@ public:
     // Switches standard output to binary; a reader that goes away then makes a
     // write fail (closed) instead of ending the process by SIGPIPE.
     CStandardOutput();
+    ~CStandardOutput();
     CStandardOutput(const CStandardOutput&) = delete;
     CStandardOutput& operator=(const CStandardOutput&) = delete;
 
+    // Writes into a character device or a FIFO instead, opened as a shell's ">" opens it (POSIX).
+    bool OpenDestination(const std::filesystem::path& path);
+
     PipeStatus Write(const std::uint8_t* data, std::size_t length);
+
+private:
+    NativeFile destination = -1;  // when one was opened
 };
 
 // A temporary file without a name, or one the system deletes when it is

@@ -26,6 +26,25 @@ std::string TemporaryFolder()
 
 }  // namespace
 
+void OccupyClosedStandardDescriptors() noexcept
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor, so this one: those below are open by now.
+        (void)::open("/dev/null", (fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) | O_NOCTTY);
+    }
+}
+
+bool NamesStandardOutput(const std::filesystem::path& path)
+{
+    struct stat named {
+    }, out{};
+    // A closed standard output, held by /dev/null for reading only, is not written through.
+    const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+    return flags != -1 && (flags & O_ACCMODE) != O_RDONLY && ::stat(path.c_str(), &named) == 0 &&
+           ::fstat(STDOUT_FILENO, &out) == 0 && named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
 bool StandardOutputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;
@@ -60,10 +79,29 @@ CStandardOutput::CStandardOutput()
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+CStandardOutput::~CStandardOutput()
+{
+    if (destination >= 0) (void)::close(Fd(destination));
+}
+
+bool CStandardOutput::OpenDestination(const std::filesystem::path& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Only what it was looked at as: anything else put there meanwhile is not written into.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        (void)::close(fd);
+        return false;
+    }
+    destination = fd;
+    return true;
+}
+
 PipeStatus CStandardOutput::Write(const std::uint8_t* data, std::size_t length)
 {
     while (length > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, data, length);
+        const ssize_t n = ::write(destination >= 0 ? Fd(destination) : STDOUT_FILENO, data, length);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno == EPIPE ? PipeStatus::closed : PipeStatus::failed;
         data += n;

@@ -1,9 +1,17 @@
 #include <algorithm>
+#include <atomic>
 
 #include "cli/handle_io_win32.h"
 #include "cli/standard_stream.h"
 
 namespace quorvane::cli {
+
+void OccupyClosedStandardDescriptors() noexcept {}
+
+bool NamesStandardOutput(const std::filesystem::path&)
+{
+    return false;
+}
 
 bool StandardOutputIsTerminal()
 {
@@ -45,6 +53,12 @@ std::optional<std::size_t> CStandardInput::Read(std::uint8_t* buffer, std::size_
 }
 
 CStandardOutput::CStandardOutput() = default;
+CStandardOutput::~CStandardOutput() = default;
+
+bool CStandardOutput::OpenDestination(const std::filesystem::path&)
+{
+    return false;  // no destination is taken for a stream here (IsStreamDestination)
+}
 
 PipeStatus CStandardOutput::Write(const std::uint8_t* data, std::size_t length)
 {
@@ -69,19 +83,26 @@ CSpoolFile::~CSpoolFile()
 
 bool CSpoolFile::Create()
 {
+    static std::atomic<unsigned> counter{0};
     wchar_t folder[MAX_PATH + 1];
     wchar_t name[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"qvs", 0, name) == 0) return false;
-    // Deleted by the system when the handle closes, which a killed process does too.
-    const HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        DeleteFileW(name);
-        return false;
+    if (length == 0 || length > MAX_PATH) return false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // A number of our own: the system's would make the file, which would then be opened a second time by name.
+        const unsigned unique =
+            (GetCurrentProcessId() ^ GetTickCount() ^ (counter.fetch_add(1) * 2654435761u)) & 0xFFFF;
+        if (GetTempFileNameW(folder, L"qvs", unique ? unique : 1, name) == 0) return false;
+        // Deleted by the system when the handle closes, which a killed process does too.
+        const HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            file = reinterpret_cast<NativeFile>(handle);
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) return false;
     }
-    file = reinterpret_cast<NativeFile>(handle);
-    return true;
+    return false;
 }
 
 bool CSpoolFile::WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const

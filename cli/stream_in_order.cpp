@@ -45,7 +45,7 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
     if (const SourceStatus s = source.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     const std::optional<std::uint64_t> known = source.Size();
     if (known && IsTooLargeToEncrypt(nameUnits, *known)) return finish(StreamFailure::tooLarge);
-    const bool toFile = task.outputPath != kStandardStreamName;
+    const bool toFile = !WritesAsStream(task.outputPath);
     if (toFile && !task.replaceExisting && PathIsTaken(task.outputPath)) return finish(StreamFailure::outputExists);
 
     // Without a size the first block is a stand-in until the end.
@@ -155,7 +155,10 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
         if (!opened && offset + length >= layout.nameEnd) {
             outcome.outputPath = task.chooseOutput(name->Name());
             if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-            const bool toFile = outcome.outputPath != kStandardStreamName;
+            if (task.checkOutput)
+                if (const StreamFailure f = task.checkOutput(outcome.outputPath); f != StreamFailure::none)
+                    return finish(f);
+            const bool toFile = !WritesAsStream(outcome.outputPath);
             if (toFile && !task.replaceExisting && PathIsTaken(outcome.outputPath))
                 return finish(StreamFailure::outputExists);
             if (const StreamFailure f = sink.Open(outcome.outputPath, false); f != StreamFailure::none)

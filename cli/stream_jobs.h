@@ -32,6 +32,8 @@ enum class StreamFailure {
     wrongKeyOrDamaged,
     noUsableName,
     outputExists,
+    outputIsInput,   // replacing it would destroy another input of the run
+    outputOfTheRun,  // replacing it would destroy an output the run wrote before
     createOutput,
     writeOutput,
     outputClosed,        // the reader of standard output went away
@@ -58,6 +60,8 @@ struct DecryptTask {
     // The output path for the stored name (none when the name is longer than
     // can be gathered); an empty result means there is no usable name.
     std::function<std::u16string(const std::optional<std::u16string>& storedName)> chooseOutput;
+    // Asked about the chosen output before anything is written to it; none when it may be written.
+    std::function<StreamFailure(const std::u16string& outputPath)> checkOutput;
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
     unsigned workers = 0;

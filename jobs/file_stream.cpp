@@ -47,15 +47,12 @@ bool CFileStream::SyncState()
 
 void CFileStream::DiscardOutput() noexcept
 {
-    if (!temporaryPath.empty()) {
-        RemoveFileQuietly(temporaryPath);
-        temporaryPath.clear();
-    }
+    DiscardTemporary(output);
 }
 
 bool CFileStream::OpenFileStream(std::u16string_view path, bool forReading)
 {
-    if (stream.is_open() && !CloseFileStream()) failed = true;
+    if ((stream.is_open() || output.file != -1) && !CloseFileStream()) failed = true;
     if (const auto& locale = JapaneseLocale()) stream.imbue(*locale);
 
     const std::filesystem::path target = ToFsPath(path);
@@ -73,16 +70,12 @@ bool CFileStream::OpenFileStream(std::u16string_view path, bool forReading)
     }
 
     destinationPath = target;
-    if (!IsReplaceableDestination(target) || !CreateTemporaryBeside(target, temporaryPath)) {
+    written = 0;
+    if (!IsReplaceableDestination(target) || !CreateTemporaryBeside(target, output)) {
         failed = true;
         return false;
     }
-    stream.open(temporaryPath, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!stream.is_open()) {
-        failed = true;
-        DiscardOutput();
-    }
-    return SyncState();
+    return !failed;
 }
 
 int CFileStream::GetStreamSize()
@@ -117,28 +110,22 @@ bool CFileStream::ReadWholeStream(std::uint8_t* buffer, int& length)
 
 bool CFileStream::WriteWholeStream(const std::uint8_t*& buffer, int& length)
 {
-    if (!stream.is_open() || temporaryPath.empty() || length < 0) return false;
+    if (output.file == -1 || length < 0) return false;
     if (failed) return false;
-    stream.write(reinterpret_cast<const char*>(buffer), length);
-    return SyncState();
+    if (!WriteFileAt(output.file, written, buffer, static_cast<std::size_t>(length))) failed = true;
+    written += static_cast<std::uint64_t>(length);
+    return !failed;
 }
 
 bool CFileStream::CloseFileStream()
 {
-    if (!stream.is_open()) return !failed;
-    if (temporaryPath.empty()) {
+    if (stream.is_open()) {
         stream.close();
         return SyncState();
     }
+    if (output.file == -1) return !failed;
     // An output: commit only if every byte reached the file and the disk.
-    stream.flush();
-    SyncState();
-    stream.close();
-    SyncState();
-    if (!failed && FlushFileToDisk(temporaryPath) && ReplaceFileAtomically(temporaryPath, destinationPath, true)) {
-        temporaryPath.clear();
-        return true;
-    }
+    if (!failed && CommitTemporary(output, destinationPath, true)) return true;
     failed = true;
     DiscardOutput();
     return false;

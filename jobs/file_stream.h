@@ -4,6 +4,8 @@
 #include <fstream>
 #include <string_view>
 
+#include "jobs/platform_file.h"
+
 namespace quorvane {
 
 // Whole-file access for the jobs: read a file whole, or write one whole
@@ -41,9 +43,10 @@ private:
     void DiscardOutput() noexcept;
     bool SyncState();
 
-    std::basic_fstream<char> stream;
+    std::basic_fstream<char> stream;  // an input
     std::filesystem::path destinationPath;
-    std::filesystem::path temporaryPath;  // non-empty while an output is open
+    TemporaryFile output;  // open while an output is
+    std::uint64_t written = 0;
     bool failed = false;
     bool tooLarge = false;
 };

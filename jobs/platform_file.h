@@ -1,8 +1,12 @@
 #pragma once
 // The few file services the standard library lacks: an exclusive temporary
-// file beside the destination, a flush to disk, and an atomic replace.
+// file beside the destination, written through its own descriptor, flushed and
+// moved over the destination in one step; and what file or kind a path names.
 // The only place outside app/ that talks to the operating system directly.
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,18 +21,54 @@ std::u16string FromFsPath(const std::filesystem::path& path);
 // file (a folder of that name), or marked read-only.
 bool IsReplaceableDestination(const std::filesystem::path& destination);
 
-// Creates a new, empty, uniquely named file in the destination's folder and
-// stores its path. Never opens an existing file.
-bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesystem::path& temporary);
+// A descriptor (POSIX) or HANDLE (Windows); -1 when none is open.
+using NativeFile = std::intptr_t;
 
-// Forces the file's contents to the storage device.
-bool FlushFileToDisk(const std::filesystem::path& path);
+// The output being written: made exclusively, readable by its owner only, and
+// written through the descriptor of that create: its name is never opened again.
+struct TemporaryFile {
+    NativeFile file = -1;
+    // In the form the platform takes as it is (extended on Windows), so that
+    // removing it allocates nothing.
+    std::filesystem::path path;
+    std::uint32_t finalMode = 0;  // POSIX: the permissions the output gets just before the replace
+};
+
+// Creates a new, empty, uniquely named file in the destination's folder and
+// keeps it open. Never opens an existing file. The final mode is the replaced
+// file's, or for a new output the default one (0666 less the umask); never
+// setuid, setgid or sticky.
+bool CreateTemporaryBeside(const std::filesystem::path& destination, TemporaryFile& temporary);
+
+// All of `length` bytes at `offset` of an open file; safe from several threads at once.
+bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+
+// Flushes the file to disk, gives it its final mode, closes it and moves it
+// over the destination in one step; with replaceExisting false, fails instead
+// when the destination exists, without a race. Success empties `temporary`;
+// on failure the file is closed and still there, for DiscardTemporary.
+bool CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting);
+
+// Closes and removes the file; allocates nothing and never throws.
+void DiscardTemporary(TemporaryFile& temporary) noexcept;
 
 // Moves `from` onto `to` in one step, replacing `to` if it exists; with
 // replaceExisting false, fails instead when `to` exists, without a race.
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
                            bool replaceExisting = true);
 
-void RemoveFileQuietly(const std::filesystem::path& path) noexcept;
+// The same file, as the file system tells it: device and inode (volume and file index on Windows).
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of what the path names, a link followed; none when nothing is there.
+std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path);
+
+// True when the path names (a link followed) a character device or a FIFO:
+// written as a stream, never replaced.
+bool IsStreamDestination(const std::filesystem::path& path);
 
 }  // namespace quorvane

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "container/text_codec.h"
 
@@ -53,26 +54,41 @@ std::filesystem::path TemporaryStem(const std::filesystem::path& destination)
     return destination.parent_path() / name;
 }
 
+// The mode a new file gets from open(2) with 0666: the umask is read once,
+// before any worker runs, as reading it means setting it for a moment.
+mode_t DefaultNewFileMode()
+{
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(077);
+        ::umask(mask);
+        return 0666 & ~mask;
+    }();
+    return mode;
+}
+
 }  // namespace
 
-bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesystem::path& temporary)
+bool CreateTemporaryBeside(const std::filesystem::path& destination, TemporaryFile& temporary)
 {
     static std::atomic<unsigned> counter{0};
     const auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     struct stat existing {};
-    const bool keepMode = ::stat(destination.c_str(), &existing) == 0;
+    // A replaced file keeps its permissions, but never setuid, setgid or sticky.
+    const bool replacing = ::stat(destination.c_str(), &existing) == 0;
+    if (!replacing && errno != ENOENT) return false;
+    const mode_t finalMode = replacing ? existing.st_mode & 0777 : DefaultNewFileMode();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".%d.%llx.%u.quorvane.tmp", static_cast<int>(::getpid()), stamp,
                       counter.fetch_add(1));
         std::filesystem::path candidate = TemporaryStem(destination);
         candidate += suffix;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Owner only from the first instant: the final mode comes just before the replace.
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
         if (fd >= 0) {
-            // A replaced file keeps its permissions.
-            if (keepMode) (void)::fchmod(fd, existing.st_mode & 07777);
-            ::close(fd);
-            temporary = std::move(candidate);
+            temporary.file = fd;
+            temporary.path = std::move(candidate);
+            temporary.finalMode = finalMode;
             return true;
         }
         if (errno != EEXIST) return false;
@@ -80,12 +96,42 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
     return false;
 }
 
-bool FlushFileToDisk(const std::filesystem::path& path)
+bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    while (length > 0) {
+        const ssize_t n = ::pwrite(static_cast<int>(file), data, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting)
+{
+    if (temporary.file < 0) return false;
+    const int fd = static_cast<int>(std::exchange(temporary.file, -1));
+    // A file system without POSIX modes refuses the change; the output then keeps the narrow one.
+    const bool moded = ::fchmod(fd, static_cast<mode_t>(temporary.finalMode)) == 0 || errno == EPERM ||
+                       errno == ENOTSUP || errno == EOPNOTSUPP;
+    const bool synced = ::fsync(fd) == 0;
+    // A failed close may mean that written data never arrived (NFS reports it there).
+    const bool closed = ::close(fd) == 0;
+    if (!moded || !synced || !closed || !ReplaceFileAtomically(temporary.path, destination, replaceExisting))
+        return false;
+    temporary.path.clear();
+    return true;
+}
+
+void DiscardTemporary(TemporaryFile& temporary) noexcept
+{
+    if (temporary.file >= 0) (void)::close(static_cast<int>(std::exchange(temporary.file, -1)));
+    if (temporary.path.empty()) return;
+    // Once more after a failure: a temporary file left behind may hold plaintext.
+    if (::unlink(temporary.path.c_str()) != 0 && errno != ENOENT) (void)::unlink(temporary.path.c_str());
+    temporary.path.clear();
 }
 
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to, bool replaceExisting)
@@ -115,9 +161,17 @@ bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesys
     return true;
 }
 
-void RemoveFileQuietly(const std::filesystem::path& path) noexcept
+std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path)
 {
-    (void)::unlink(path.c_str());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool IsStreamDestination(const std::filesystem::path& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
 }
 
 }  // namespace quorvane

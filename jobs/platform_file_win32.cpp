@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
+#include <utility>
 
 #include "jobs/long_path.h"
 
@@ -67,7 +68,7 @@ std::filesystem::path TemporaryStem(const std::filesystem::path& destination)
 
 }  // namespace
 
-bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesystem::path& temporary)
+bool CreateTemporaryBeside(const std::filesystem::path& destination, TemporaryFile& temporary)
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -77,11 +78,12 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
         std::swprintf(suffix, 32, L".%08lx.quorvane.tmp", tag);
         std::filesystem::path candidate = TemporaryStem(LongForm(destination));
         candidate += suffix;
-        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        // FILE_SHARE_DELETE: the command line's interrupt handler deletes the file while it is open.
+        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            temporary = std::move(candidate);
+            temporary.file = reinterpret_cast<NativeFile>(file);
+            temporary.path = std::move(candidate);
             return true;
         }
         if (GetLastError() != ERROR_FILE_EXISTS) return false;
@@ -89,13 +91,44 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, std::filesy
     return false;
 }
 
-bool FlushFileToDisk(const std::filesystem::path& path)
+bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length)
 {
-    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool ok = FlushFileBuffers(file) != 0;
-    return CloseHandle(file) != 0 && ok;
+    // WriteFile takes a 32-bit count; a gigabyte at a time stays far below it.
+    constexpr std::size_t kMaxTransfer = std::size_t(1) << 30;
+    while (length > 0) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD put = 0;
+        const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
+        if (!WriteFile(reinterpret_cast<HANDLE>(file), data, ask, &put, &at) || put == 0) return false;
+        data += put;
+        offset += put;
+        length -= put;
+    }
+    return true;
+}
+
+bool CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting)
+{
+    if (temporary.file == -1) return false;
+    const HANDLE file = reinterpret_cast<HANDLE>(std::exchange(temporary.file, -1));
+    const bool flushed = FlushFileBuffers(file) != 0;
+    // Closed before the move: an open file can't replace another.
+    const bool closed = CloseHandle(file) != 0;
+    if (!flushed || !closed || !ReplaceFileAtomically(temporary.path, destination, replaceExisting)) return false;
+    temporary.path.clear();
+    return true;
+}
+
+void DiscardTemporary(TemporaryFile& temporary) noexcept
+{
+    if (temporary.file != -1) CloseHandle(reinterpret_cast<HANDLE>(std::exchange(temporary.file, -1)));
+    if (temporary.path.empty()) return;
+    // The path is already in its extended form: nothing here allocates.
+    if (!DeleteFileW(temporary.path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        DeleteFileW(temporary.path.c_str());
+    temporary.path.clear();
 }
 
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to, bool replaceExisting)
@@ -104,9 +137,23 @@ bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesys
     return MoveFileExW(LongForm(from).c_str(), LongForm(to).c_str(), flags) != 0;
 }
 
-void RemoveFileQuietly(const std::filesystem::path& path) noexcept
+std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path)
 {
-    DeleteFileW(LongForm(path).c_str());
+    // No access asked: only the file's identity is read. A folder needs backup semantics to be opened.
+    HANDLE file = CreateFileW(LongForm(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!known) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+bool IsStreamDestination(const std::filesystem::path&)
+{
+    // Not looked for on Windows: a destination there is always written as a file.
+    return false;
 }
 
 }  // namespace quorvane

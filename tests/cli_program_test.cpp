@@ -200,6 +200,42 @@ TEST_F(Cli, records_across_chunk_boundaries_are_replaced_in_place_and_back)
     EXPECT_EQ(ListFolder(folder.Path()), (std::vector<std::u16string>{u"key-main", u"自分.txt"}));
 }
 
+// With -f, an output that is another input of the run (by name, or as a hard link), or an output the run wrote
+// before, is refused before anything is written: what the run had not read yet stays.
+TEST_F(Cli, force_never_replaces_another_input_or_an_earlier_output_of_the_run)
+{
+    const Bytes precious = PatternBytes(50, 9), data = PatternBytes(20, 1);
+    const std::u16string notes = Put(u"notes", data), notesDat = Put(u"notes.dat", precious);
+    const std::u16string container = Put(u"c.dat", MakeContainer(u"notes.dat", data, kKey));
+    const std::u16string out = folder.FileIn(u"out", u""), other = Put(u"other.txt", precious);
+    std::filesystem::create_hard_link(ToFsPath(other), ToFsPath(folder.FileIn(u"out", u"notes.dat")));
+    const std::u16string dupTxt = Put(u"dup.txt", data), dupDoc = Put(u"dup.doc", precious);
+    struct Row {
+        const char* what;
+        Args args;  // after "encrypt -k KEYFILE -f" or "decrypt -k KEYFILE -f"
+        bool encrypt;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {"encrypt onto a later input", {notes, notesDat}, true, "notes.dat: is an input of this run"},
+        {"decrypt by its stored name onto a later input", {container, notesDat}, false, "is an input of this run"},
+        {"encrypt onto a hard link of a later input", {u"-d", out, notes, other}, true, "is an input of this run"},
+        {"two inputs, one output", {u"-d", out, dupTxt, dupDoc}, true, "dup.dat: was written earlier in this run"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Args args{row.encrypt ? u"encrypt" : u"decrypt", u"-k", keyFile, u"-f"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const ChildResult r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(ReadFileBytes(notesDat), precious);
+        EXPECT_EQ(ReadFileBytes(other), precious);
+    }
+    EXPECT_EQ(ReadFileBytes(folder.FileIn(u"out", u"dup.dat")), MakeContainer(u"dup.txt", data, kKey));
+}
+
 // "-" is standard input or output: a real pipe, or a file as a shell's "<" gives (then its size is known
 // and the sizes go first). What can't be checked before bytes go out fails with exit status 1.
 TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_where_they_can)
@@ -256,6 +292,110 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
         for (const std::u16string& entry : folder.Listing()) EXPECT_EQ(entry.find(u".tmp"), entry.npos);
     }
 }
+
+#ifndef _WIN32
+// Standard output that fails for another reason than a closed reader (a full device, or closed before the start,
+// where a file opened later must not take its place), and an output file past the size limit: exit 1, one line.
+TEST_F(Cli, failed_writes_to_standard_output_or_past_the_size_limit_end_the_run_with_exit_1)
+{
+    const std::string data(2 * kChunk + 100, 'p');
+    const std::u16string bigFile = Put(u"big.dat", MakeContainer(u"p.bin", Bytes(data.begin(), data.end()), kKey));
+    const std::u16string c = folder.File(u"c.dat");
+    struct Row {
+        const char* what;
+        std::u16string shell;  // runs the program as "$0" "$@"
+        Args args;             // then "-k KEYFILE"
+        bool piped;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {"decrypt to a full device",
+         u"exec \"$0\" \"$@\" >/dev/full",
+         {u"decrypt", u"-o", u"-", bigFile},
+         false,
+         "standard output: cannot write the decrypted data\n"},
+        {"encrypt a pipe to a full device",
+         u"exec \"$0\" \"$@\" >/dev/full",
+         {u"encrypt", u"-o", u"-", u"-"},
+         true,
+         "standard output: cannot write the encrypted data\n"},
+        {"encrypt a pipe to a closed output",
+         u"exec \"$0\" \"$@\" >&-",
+         {u"encrypt", u"-o", u"-", u"-"},
+         true,
+         "standard output: cannot write the encrypted data\n"},
+        {"encrypt a pipe past the size limit",
+         u"ulimit -f 64; exec \"$0\" \"$@\"",
+         {u"encrypt", u"-o", c, u"-"},
+         true,
+         "c.dat: cannot write the encrypted data\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto before = folder.Listing();
+        Args args{u"/bin/sh", u"-c", row.shell, CliProgram()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        args.insert(args.end(), {u"-k", keyFile});
+        const ChildResult r = RunChild(args, {data, row.piped});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.starts_with("quorvane-cli: ") && r.err.ends_with(row.message)) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(folder.Listing(), before);
+    }
+}
+#endif
+
+#ifndef _WIN32
+// A destination that is standard output (as /dev/stdout is), a character device or a FIFO, named directly or by a
+// link, is written into as a stream, never replaced, even with -f.
+TEST_F(Cli, outputs_that_are_devices_fifos_or_standard_output_are_written_into_never_replaced)
+{
+    const Bytes data = PatternBytes(kChunk + 100, 6), container = MakeContainer(u"p.bin", data, kKey);
+    const std::u16string file = Put(u"c.dat", container), fifo = folder.File(u"fifo"), got = folder.File(u"got");
+    const std::u16string toNull = folder.File(u"to-null"), toStdout = folder.File(u"to-stdout");
+    ASSERT_EQ(mkfifo(Utf8(fifo).c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", ToFsPath(toNull));
+    std::filesystem::create_symlink("/dev/stdout", ToFsPath(toStdout));
+    const std::u16string direct = u"exec \"$0\" \"$@\"", toFile = direct + u" >" + got;
+    // The FIFO's reader gets a writer of its own once the program ended, so that it never waits for one in vain.
+    const std::u16string readFifo = u"\"$0\" \"$@\" & p=$!; cat " + fifo + u" & c=$!; wait $p; s=$?; exec 3<>" + fifo +
+                                    u"; exec 3>&-; wait $c; exit $s";
+    struct Row {
+        const char* what;
+        std::u16string shell;  // runs the program as "$0" "$@"
+        Args args;             // then "-k KEYFILE -f"
+        bool piped;
+        const Bytes& out;  // on standard output or in got
+    };
+    const Bytes none;
+    const std::vector<Row> rows = {
+        {"decrypt into a FIFO", readFifo, {u"decrypt", u"-o", fifo, file}, false, data},
+        {"decrypt into a link to a device", direct, {u"decrypt", u"-o", toNull, file}, false, none},
+        {"decrypt into a link to standard output, a pipe", direct, {u"decrypt", u"-o", toStdout, file}, false, data},
+        {"decrypt into a link to standard output, a file", toFile, {u"decrypt", u"-o", toStdout, file}, false, data},
+        {"encrypt a pipe into a link to standard output",
+         direct,
+         {u"encrypt", u"--name", u"p.bin", u"-o", toStdout, u"-"},
+         true,
+         container},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Args args{u"/bin/sh", u"-c", row.shell, CliProgram()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        args.insert(args.end(), {u"-k", keyFile, u"-f"});
+        const std::string input(data.begin(), data.end());
+        const ChildResult r = RunChild(args, {input, row.piped});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const bool inFile = std::filesystem::exists(ToFsPath(got));
+        EXPECT_TRUE((inFile ? ReadFileBytes(got) : Bytes(r.out.begin(), r.out.end())) == row.out);
+        std::filesystem::remove(ToFsPath(got));
+        EXPECT_TRUE(std::filesystem::is_fifo(ToFsPath(fifo)));
+        for (const auto& link : {toNull, toStdout}) EXPECT_TRUE(std::filesystem::is_symlink(ToFsPath(link)));
+        EXPECT_EQ(ListFolder(folder.Path()).size(), 5u);  // key, container, FIFO and the two links
+    }
+}
+#endif
 
 // Windows leaves "*.txt" to the program; a POSIX shell has expanded it before the program starts.
 TEST_F(Cli, wildcard_in_an_input_is_expanded_on_windows_only)

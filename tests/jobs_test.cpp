@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <tuple>
 
@@ -15,12 +16,19 @@
 #include "tests/support/fake_window.h"
 #include "tests/support/container_maker.h"
 
-// Counts the allocations of at least gWatchedSize bytes while a test sets it.
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+// Counts the allocations of at least gWatchedSize bytes while a test sets it; fails all of them while
+// gNoMemory is set.
 static std::atomic<std::size_t> gWatchedSize{0};
 static std::atomic<int> gWatchedAllocations{0};
+static std::atomic<bool> gNoMemory{false};
 
 void* operator new(std::size_t size)
 {
+    if (gNoMemory) throw std::bad_alloc();
     const std::size_t watched = gWatchedSize.load();
     if (watched != 0 && size >= watched) ++gWatchedAllocations;
     if (void* p = std::malloc(size ? size : 1)) return p;
@@ -257,6 +265,60 @@ TEST_F(FileStreamTest, destination_past_260_units_is_written_with_its_temporary_
     EXPECT_TRUE(s.CloseFileStream());
     EXPECT_EQ(test::ReadFileBytes(path), (Bytes{5, 6}));
 }
+
+// Memory runs out while an output is open: dropping it must neither throw nor leave its temporary file.
+TEST_F(FileStreamTest, output_dropped_without_memory_leaves_no_temporary_file)
+{
+    const std::u16string path = Put(u"earlier.dat", {9});
+    {
+        auto s = std::make_unique<CFileStream>();
+        ASSERT_TRUE(s->OpenFileStream(path, false));
+        const std::uint8_t bytes[] = {1, 2}, *next = bytes;
+        int length = 2;
+        ASSERT_TRUE(s->WriteWholeStream(next, length));
+        gNoMemory = true;
+        s.reset();
+        gNoMemory = false;
+    }
+    EXPECT_EQ(test::ListFolder(folder.Path()), (Paths{u"earlier.dat"}));
+    EXPECT_EQ(test::ReadFileBytes(path), (Bytes{9}));
+}
+
+#ifndef _WIN32
+// The output is its owner's alone while written; it then takes the replaced file's permissions, never setuid,
+// setgid or sticky, or for a new file the default ones.
+TEST_F(FileStreamTest, output_is_owner_only_until_it_takes_the_replaced_permissions_without_special_bits)
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const std::pair<mode_t, mode_t> rows[] = {
+        {0600, 0600}, {04755, 0755}, {02770, 0770}, {01644, 0644}, {0, 0666 & ~mask}};
+    for (const auto& [before, after] : rows) {
+        SCOPED_TRACE(before);
+        const std::u16string path = folder.File(u"out.dat");
+        std::filesystem::remove(ToFsPath(path));
+        if (before != 0) {
+            test::WriteFileBytes(path, {9});
+            ASSERT_EQ(::chmod(Utf8(path).c_str(), before), 0);
+        }
+        CFileStream s;
+        ASSERT_TRUE(s.OpenFileStream(path, false));
+        int temporaries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+            struct stat st {};
+            if (entry.path().extension() != ".tmp" || ::stat(entry.path().c_str(), &st) != 0) continue;
+            EXPECT_EQ(st.st_mode & 07777, 0600u);
+            ++temporaries;
+        }
+        EXPECT_EQ(temporaries, 1);
+        ASSERT_TRUE(s.CloseFileStream());
+        struct stat st {};
+        ASSERT_EQ(::stat(Utf8(path).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, after);
+    }
+    EXPECT_EQ(test::ListFolder(folder.Path()), (Paths{u"out.dat"}));
+}
+#endif
 
 TEST(LongPath, full_paths_take_the_extended_form_and_others_stay)
 {

@@ -2,9 +2,10 @@
  * QUORVANE_FAIL_CALL=N: the N-th file-system call on a file under QUORVANE_FAULT_DIR fails with EIO
  * (a close still closes), and a line "call kind" goes to QUORVANE_FAULT_LOG; kind is dir, read,
  * unwritten or written for the descriptor's file (written: a write or a flush went through it),
- * path for calls by name.
+ * path for calls by name; with QUORVANE_FAULT_STDOUT=1, stdout for writes to standard output.
  * QUORVANE_NO_NOREPLACE=1: a rename that must not replace fails with EINVAL, uncounted.
- * QUORVANE_KILL_AFTER=B: once B bytes went to files, the child is killed there by SIGKILL. */
+ * QUORVANE_KILL_AFTER=B: once B bytes went to files, the child is sent SIGKILL there, or the signal
+ * numbered QUORVANE_KILL_SIGNAL. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -22,13 +23,37 @@
     static __typeof__(&name) real_##name; \
     if (!real_##name) real_##name = (__typeof__(&name))dlsym(RTLD_NEXT, #name)
 
-static char kinds[4096]; /* per descriptor under the folder: 0, 'd', 'r', 'u' (unwritten) or 'w' */
+static char kinds[4096]; /* per descriptor under the folder: 0, 'd', 'r', 'u' (unwritten), 'w' or 'o' (stdout) */
 static long calls, written;
 
 static const char* Kind(int fd)
 {
     if (fd < 0 || fd >= 4096 || !kinds[fd]) return NULL;
-    return kinds[fd] == 'd' ? "dir" : kinds[fd] == 'r' ? "read" : kinds[fd] == 'u' ? "unwritten" : "written";
+    switch (kinds[fd]) {
+    case 'd':
+        return "dir";
+    case 'r':
+        return "read";
+    case 'u':
+        return "unwritten";
+    case 'o':
+        return "stdout";
+    }
+    return "written";
+}
+
+__attribute__((constructor)) static void WatchStandardOutput(void)
+{
+    const char* watch = getenv("QUORVANE_FAULT_STDOUT");
+    if (watch && *watch == '1') kinds[STDOUT_FILENO] = 'o';
+}
+
+/* The shim's own look at a descriptor is no call of the program's. */
+static int RealFstat(int fd, struct stat* st)
+{
+    static int (*real)(int, struct stat*);
+    if (!real) real = (int (*)(int, struct stat*))dlsym(RTLD_NEXT, "fstat");
+    return real(fd, st);
 }
 
 static int Under(const char* path)
@@ -52,7 +77,7 @@ static void Track(int fd, const char* path, int flags)
 {
     struct stat st;
     if (fd >= 0 && fd < 4096 && Under(path))
-        kinds[fd] = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? 'd' : (flags & O_ACCMODE) == O_RDONLY ? 'r' : 'u';
+        kinds[fd] = RealFstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? 'd' : (flags & O_ACCMODE) == O_RDONLY ? 'r' : 'u';
 }
 
 /* Counts bytes that went to regular files (not standard output or error); past the limit the
@@ -61,8 +86,10 @@ static void KillPast(int fd, long n)
 {
     const char* after = getenv("QUORVANE_KILL_AFTER");
     struct stat st;
-    if (!after || fd <= 2 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
-    if (__atomic_add_fetch(&written, n, __ATOMIC_SEQ_CST) >= atol(after)) kill(getpid(), SIGKILL);
+    if (!after || fd <= 2 || RealFstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
+    const long limit = atol(after), now = __atomic_add_fetch(&written, n, __ATOMIC_SEQ_CST);
+    const char* signal = getenv("QUORVANE_KILL_SIGNAL");
+    if (now >= limit && now - n < limit) kill(getpid(), signal ? atoi(signal) : SIGKILL);
 }
 
 #define OPEN(name, ...)                                                                          \
@@ -109,6 +136,20 @@ FD_CALL(ssize_t, write, (int fd, const void* b, size_t n), (fd, b, n), 1)
 FD_CALL(ssize_t, writev, (int fd, const struct iovec* v, int n), (fd, v, n), 1)
 FD_CALL(ssize_t, pwrite, (int fd, const void* b, size_t n, off_t at), (fd, b, n, at), 1)
 FD_CALL(int, fsync, (int fd), (fd), 1)
+FD_CALL(int, fchmod, (int fd, mode_t m), (fd, m), 0)
+FD_CALL(int, fstat, (int fd, struct stat* st), (fd, st), 0)
+FD_CALL(int, fstat64, (int fd, struct stat64* st), (fd, st), 0)
+FD_CALL(off_t, lseek, (int fd, off_t at, int whence), (fd, at, whence), 0)
+FD_CALL(off64_t, lseek64, (int fd, off64_t at, int whence), (fd, at, whence), 0)
+
+int mkostemp(char* path, int flags)
+{
+    if (Fails("mkostemp", Under(path) ? "path" : NULL)) return -1;
+    REAL(mkostemp);
+    const int fd = real_mkostemp(path, flags);
+    Track(fd, path, O_RDWR);
+    return fd;
+}
 
 int close(int fd)
 {
@@ -136,6 +177,8 @@ int fclose(FILE* f)
         return real_##name args;                                                   \
     }
 PATH_CALL(rename, (const char* a, const char* b), (a, b), a, b)
+PATH_CALL(stat, (const char* a, struct stat* st), (a, st), a, NULL)
+PATH_CALL(lstat, (const char* a, struct stat* st), (a, st), a, NULL)
 
 /* QUORVANE_NO_NOREPLACE: a file system without the no-replace flag, as some network ones are. */
 int renameat2(int da, const char* a, int db, const char* b, unsigned f)
