@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "container/container_record.h"
+
 namespace quorvane::cli {
 
 namespace {
@@ -158,6 +160,8 @@ private:
             return Fail(u"--name is for encrypting standard input (-)");
         if (o.name && o.name->find_first_of(u"/\\") != std::u16string::npos)
             return Fail(u"--name takes a file name without folder");
+        if (o.name && o.name->size() > kMaxStoredNameUnits)
+            return Fail(u"--name takes at most 255 UTF-16 units: no file system takes a longer file name");
         if (fromInput && o.command == CliCommand::encrypt && !o.output && !o.name)
             return Fail(u"encrypting standard input (-) needs -o OUT or --name NAME");
         return result;

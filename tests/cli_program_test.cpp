@@ -153,6 +153,10 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"standard input without -o or --name", {u"encrypt", u"-k", keyFile, u"-"}, 2, "needs -o OUT or --name"},
         {"--name when decrypting", {u"decrypt", u"-k", keyFile, u"--name", u"n", u"-"}, 2, "--name is for encrypting"},
         {"--name with a folder", {u"encrypt", u"-k", keyFile, u"--name", u"a/b", u"-"}, 2, "without folder"},
+        {"--name of 256 units",
+         {u"encrypt", u"-k", keyFile, u"--name", std::u16string(256, u'n'), u"-"},
+         2,
+         "at most 255"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
