@@ -137,6 +137,7 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
 #ifndef _WIN32
         {"input is a FIFO", {u"encrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
         {"container is a FIFO", {u"decrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
+        {"an argument not UTF-8", {u"encrypt", u"-k", keyFile, u"caf\xDCC3(.txt"}, 2, "argument 4 is not valid UTF-8"},
 #endif
         {"no arguments", {}, 2, "missing command"},
         {"unknown command", {u"scramble", plain}, 2, "unknown command"},

@@ -130,7 +130,9 @@ TEST(StreamDecryptInOrder, a_pipe_takes_only_what_the_encrypt_side_writes_and_ex
     Bytes cut = MakeContainer(u"p.bin", longData, kKey), extended = MakeContainer(u"p.bin", boundaryData, kKey);
     cut.resize(cut.size() - 8);
     extended.resize(extended.size() + 8, 0);
-    auto head = [](const Bytes& bytes, std::size_t chunks) { return Bytes(bytes.begin(), bytes.begin() + chunks * kChunk - 18); };
+    auto head = [](const Bytes& bytes, std::size_t chunks) {
+        return Bytes(bytes.begin(), bytes.begin() + chunks * kChunk - 18);
+    };
     using F = cli::StreamFailure;
     struct Row {
         const char* what;

@@ -19,7 +19,8 @@ struct ChildInput {
     std::vector<std::string> env = {};     // POSIX: "NAME=value" entries added to this process's environment
 };
 
-// Runs argv[0] with its standard output on a pipe. On Windows the child gets standard input and
+// Runs argv[0] with its standard output on a pipe. On POSIX a lone U+DC80..U+DCFF in an argument is
+// passed as the byte 80..FF (an argument that is not UTF-8). On Windows the child gets standard input and
 // output in text mode, as from a shell.
 ChildResult RunChild(const std::vector<std::u16string>& argv, const ChildInput& input = {});
 
