@@ -35,6 +35,8 @@ std::u16string KeyFailureText(KeyFailure failure)
     switch (failure) {
     case KeyFailure::noTerminal:
         return u"no terminal to ask for the key; give it with -k KEYFILE (or -k - for standard input)";
+    case KeyFailure::echoingTerminal:
+        return u"is a terminal, which would show the key as it is typed; omit -k to be asked without echo";
     case KeyFailure::cancelled:
         return u"no key was entered";
     case KeyFailure::mismatch:
@@ -121,7 +123,8 @@ public:
         CSecureText keyText;
         if (const KeyFailure failure = ObtainKey(options.keyFile, encrypting, keyText); failure != KeyFailure::none) {
             Report(KeySubject(options.keyFile), KeyFailureText(failure));
-            return failure == KeyFailure::noTerminal ? kExitUsage : kExitFailed;
+            const bool usage = failure == KeyFailure::noTerminal || failure == KeyFailure::echoingTerminal;
+            return usage ? kExitUsage : kExitFailed;
         }
         const CSecureBuffer keyBytes = MakeKeyBytes(keyText.Text());
 

@@ -380,6 +380,7 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
         {"encrypt", {u"encrypt", source}, {key, key}, 0, 0, ""},
         {"decrypt", {u"decrypt", container}, {key}, 0, 0, ""},
         {"standard output a terminal", {u"decrypt", u"-k", keyFile, u"-o", u"-", container}, {}, 0, 2, "is a terminal"},
+        {"key from standard input, a terminal", {u"decrypt", u"-k", u"-", container}, {}, 0, 2, "omit -k to be asked"},
         {"Ctrl+C at standard input", {u"encrypt", u"-k", keyFile, u"-fo", big, u"-"}, {}, SIGINT, 130, "input"},
     };
     for (const Row& row : rows) {
