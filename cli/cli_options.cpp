@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "container/container_record.h"
@@ -24,16 +25,35 @@ bool TakesValue(char16_t letter)
 
 constexpr std::u16string_view kStandardStream = u"-";
 
+// True when `arg` is an option whose value is the next argument, which is then never read as an option.
+bool TakesNextArgument(std::u16string_view arg)
+{
+    if (arg.size() < 2 || arg[0] != u'-') return false;
+    if (arg[1] == u'-') {
+        const std::u16string_view name = arg.substr(2);
+        return std::any_of(std::begin(kLongOptions), std::end(kLongOptions), [name](const LongOption& option) {
+            return option.name == name && TakesValue(option.letter);
+        });
+    }
+    for (std::size_t k = 1; k < arg.size(); ++k) {
+        if (arg[k] == u'f') continue;
+        return TakesValue(arg[k]) && arg[k] != u'n' && k + 1 == arg.size();
+    }
+    return false;
+}
+
 class CParser {
 public:
     explicit CParser(const std::vector<std::u16string>& args_) : args(args_) {}
 
     ParsedCommandLine Run()
     {
-        for (const auto& arg : args) {
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::u16string& arg = args[i];
             if (arg == u"--") break;
             if (arg == u"--help" || arg == u"-h") return Done(CliCommand::help);
             if (arg == u"--version") return Done(CliCommand::version);
+            if (TakesNextArgument(arg)) ++i;
         }
         if (args.empty()) return Fail(u"missing command: encrypt or decrypt");
         if (args[0] == u"encrypt") {
@@ -203,6 +223,9 @@ const char* UsageText()
            "      --help              show this help\n"
            "      --version           show the version\n"
            "\n"
+           "An option's value is the next argument even when it begins with \"-\"\n"
+           "(\"-o --help\" writes to a file named --help). After \"--\" every argument\n"
+           "is an input, and \"-\" is still standard input (write ./- for a file named -).\n"
            "An input of \"-\" is standard input: the only input, with the key from -k.\n"
            "Output names: encrypt replaces the file's extension with \".dat\" (or appends\n"
            "it); decrypt uses the file name stored in the container.\n"

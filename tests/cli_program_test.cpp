@@ -147,6 +147,8 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"option without its value", {u"encrypt", plain, u"-k"}, 2, "needs a value"},
         {"no input", {u"decrypt", u"-k", keyFile}, 2, "no CONTAINER"},
         {"\"-o\" as an input after \"--\"", {u"encrypt", u"-k", keyFile, u"--", u"-o"}, 1, "-o: cannot open"},
+        {"\"--help\" as the value of -o", {u"encrypt", u"-k", keyFile, u"-fo", u"--help"}, 2, "no FILE to encrypt"},
+        {"\"--version\" as the key file", {u"decrypt", u"--key-file", u"--version", good}, 1, "--version: cannot read"},
         {"key file given twice", {u"encrypt", u"-k", keyFile, u"--key-file=x", plain}, 2, "given twice"},
         {"value for --force", {u"encrypt", u"--force=yes", u"-k", keyFile, plain}, 2, "takes no value"},
         {"standard input and a file", {u"encrypt", u"-k", keyFile, u"-", plain}, 2, "the only input"},
