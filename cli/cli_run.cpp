@@ -10,6 +10,7 @@
 #include "cli/key_input.h"
 #include "cli/ordered_io.h"
 #include "cli/progress_line.h"
+#include "cli/shown_text.h"
 #include "cli/stream_in_order.h"
 #include "cli/stream_jobs.h"
 #include "container/naming.h"
@@ -134,7 +135,8 @@ public:
         for (const std::u16string& input : options.inputs) {
             current = input;
             const std::u16string subject = input == kStandardStreamName ? u"standard input" : input;
-            NoteInterruptMessage(std::u16string(blank).append(kProgram).append(subject).append(u": interrupted\n"));
+            NoteInterruptMessage(
+                std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
             CProgressLine progress(input == kStandardStreamName ? subject : FromFsPath(ToFsPath(input).filename()),
                                    columns);
             const StreamOutcome outcome =

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "cli/shown_text.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
 
@@ -168,7 +169,7 @@ long CRawInput::Read(std::uint8_t* buffer, std::size_t size)
 
 void WriteErrorLine(std::u16string_view text)
 {
-    WriteAll(STDERR_FILENO, Utf16ToUtf8(text) + "\n");
+    WriteAll(STDERR_FILENO, Utf16ToUtf8(EscapeControls(text)) + "\n");
 }
 
 void WriteErrorText(std::u16string_view text)

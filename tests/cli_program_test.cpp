@@ -22,6 +22,7 @@
 
 #include "cli/console.h"
 #include "cli/progress_line.h"
+#include "cli/shown_text.h"
 #include "cli/stream_jobs.h"
 #include "jobs/platform_file.h"
 #include "tests/support/child_process.h"
@@ -133,6 +134,10 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"encrypt output exists", {u"encrypt", u"-k", keyFile, plain}, 1, "plain.dat: already exists"},
         {"decrypt output exists", {u"decrypt", u"-k", keyFile, good}, 1, "plain.txt: already exists"},
         {"output folder missing", {u"encrypt", u"-k", keyFile, u"-d", folder.File(u"no"), plain}, 1, "cannot create"},
+        {"a name that would retitle the terminal",
+         {u"encrypt", u"-k", keyFile, u"\x1b]0;owned\x07\u202e.txt"},
+         1,
+         "quorvane-cli: \\x1b]0;owned\\x07\\u202e.txt: cannot open"},
         {"input is a folder", {u"encrypt", u"-k", keyFile, folder.FileIn(u"sub", u"")}, 1, "sub"},
 #ifndef _WIN32
         {"input is a FIFO", {u"encrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
@@ -175,6 +180,22 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
 #ifndef _WIN32
     alarm(0);
 #endif
+}
+
+// What a name may carry to the terminal, in this process: controls become escapes, the rest stays.
+TEST(ShownText, controls_in_a_name_are_escaped_and_nothing_else)
+{
+    const std::u16string rows[][2] = {
+        {u"\x1b]0;title\x07"
+         u"a\x1b[31m",
+         u"\\x1b]0;title\\x07a\\x1b[31m"},
+        {std::u16string(1, u'\0') + u"\x1f\x7f\x80\x85\x9b\x9f", u"\\x00\\x1f\\x7f\\x80\\x85\\x9b\\x9f"},
+        {u"\u061c\u200b\u200f\u2028\u202e\u2066\u206f\ufeff\ufffb",
+         u"\\u061c\\u200b\\u200f\\u2028\\u202e\\u2066\\u206f\\ufeff\\ufffb"},
+        {u" ~\u00a0\u200a\u2027\u202f\u2070\ufffc 報告 C:\\d\\a.txt \U0001F511",
+         u" ~\u00a0\u200a\u2027\u202f\u2070\ufffc 報告 C:\\d\\a.txt \U0001F511"},
+    };
+    for (const auto& [name, shown] : rows) EXPECT_EQ(cli::EscapeControls(name), shown) << Utf8(shown);
 }
 
 // Progress is for a terminal only (see the terminal table): a script's standard error holds the one failure.
@@ -356,9 +377,9 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
                          container = Put(u"c.dat", MakeContainer(u"戻り.txt", data, kKey));
     Bytes head(16, 0);
     PutLe32(head, 0, (512u << 20) - 16);
-    const std::u16string big = Put(u"big", {}), bigDat = Put(u"big.dat", EncipherRecord(head, kKey));
+    const std::u16string big = Put(u"big", {}), bigDat = Put(u"big\x1b[8m.dat", EncipherRecord(head, kKey));
     for (const auto& path : {big, bigDat}) std::filesystem::resize_file(ToFsPath(path), 512u << 20);
-    const std::u16string progress = Put(u"progress.bin", {}), keyFifo = folder.File(u"key-fifo");
+    const std::u16string progress = Put(u"\x1b[7mp.bin", {}), keyFifo = folder.File(u"key-fifo");
     std::filesystem::resize_file(ToFsPath(progress), cli::kProgressMinimumBytes + 1);
     ASSERT_EQ(mkfifo(Utf8(keyFifo).c_str(), 0600), 0);
     const std::string shownKey = Utf8(kKey), key = shownKey + "\n";
@@ -376,9 +397,19 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
         {"end of input", {u"encrypt", source}, {"\x04"}, 0, 1, "no key was entered"},
         {"Ctrl+C", {u"encrypt", source}, {"\x03"}, 0, 128 + SIGINT, ""},
         {"SIGINT", {u"encrypt", u"-k", keyFile, u"-fo", big, big}, {}, SIGINT, 128 + SIGINT, "interrupted"},
-        {"SIGTERM", {u"decrypt", u"-k", keyFile, u"-fo", big, bigDat}, {}, SIGTERM, 128 + SIGTERM, "interrupted"},
+        {"SIGTERM",
+         {u"decrypt", u"-k", keyFile, u"-fo", big, bigDat},
+         {},
+         SIGTERM,
+         128 + SIGTERM,
+         "\\x1b[8m.dat: interr"},
         {"SIGINT in a waiting read", {u"encrypt", u"-k", keyFifo, source}, {}, SIGINT, 128 + SIGINT, ""},
-        {"progress", {u"encrypt", u"-k", keyFile, u"-fo", folder.File(u"p.dat"), progress}, {}, 0, 0, "bin  0%"},
+        {"progress",
+         {u"encrypt", u"-k", keyFile, u"-fo", folder.File(u"p.dat"), progress},
+         {},
+         0,
+         0,
+         "\\x1b[7mp.bin  0%"},
         {"encrypt", {u"encrypt", source}, {key, key}, 0, 0, ""},
         {"decrypt", {u"decrypt", container}, {key}, 0, 0, ""},
         {"standard output a terminal", {u"decrypt", u"-k", keyFile, u"-o", u"-", container}, {}, 0, 2, "is a terminal"},
