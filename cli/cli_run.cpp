@@ -13,6 +13,8 @@
 #include "cli/shown_text.h"
 #include "cli/stream_in_order.h"
 #include "cli/stream_jobs.h"
+#include "cli/stream_steps.h"
+#include "container/container_record.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
 #include "jobs/platform_file.h"
@@ -75,14 +77,21 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
     case StreamFailure::inputChanged:
         return u"changed while it was being read";
     case StreamFailure::tooLarge:
-        return encrypting ? u"too large (a container holds at most 2,147,483,647 bytes)"
-                          : u"too large to be a container (2 GiB or more)";
+        return u"too large to be a container (2 GiB or more)";
     case StreamFailure::wrongKeyOrDamaged:
         return u"wrong key or damaged file";
     case StreamFailure::noUsableName:
         return u"the container holds no usable file name; give one with -o";
     case StreamFailure::outputExists:
         return u"already exists; use -f to replace it";
+    case StreamFailure::outputIsFolder:
+        return u"is a folder; give the output file's name with -o";
+    case StreamFailure::nameTooLong:
+        return encrypting ? u"file name too long for the file system; give a shorter one with -o"
+                          : u"file name too long for the file system; give the output file's name with -o";
+    case StreamFailure::spoolFailed:
+        return u"cannot hold the container for standard output until its first block is known; make room "
+               u"there or set TMPDIR to another folder";
     case StreamFailure::createOutput:
         return u"cannot create";
     case StreamFailure::writeOutput:
@@ -99,13 +108,33 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
 
 bool IsOutputFailure(StreamFailure failure)
 {
-    return failure == StreamFailure::outputExists || failure == StreamFailure::createOutput ||
+    return failure == StreamFailure::outputExists || failure == StreamFailure::outputIsFolder ||
+           failure == StreamFailure::nameTooLong || failure == StreamFailure::createOutput ||
            failure == StreamFailure::writeOutput || failure == StreamFailure::outputClosed;
 }
 
 bool IsStandard(std::u16string_view path)
 {
     return path == kStandardStreamName;
+}
+
+// "2,147,483,631": a limit a reader takes in at a glance.
+std::u16string GroupedNumber(std::uint64_t n)
+{
+    std::u16string digits;
+    for (int count = 0; count == 0 || n > 0; ++count, n /= 10) {
+        if (count > 0 && count % 3 == 0) digits.insert(digits.begin(), u',');
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
+    }
+    return digits;
+}
+
+// Too large to encrypt: the real limit for this name, which the record's 2 GiB shares with the file.
+std::u16string TooLargeToEncryptText(std::size_t nameUnits)
+{
+    return u"too large: with its name, a container holds at most " +
+           GroupedNumber(static_cast<std::uint64_t>(MaxFileBytes(static_cast<std::int64_t>(nameUnits)))) +
+           u" bytes of a file";
 }
 
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name)
@@ -144,11 +173,19 @@ public:
             progress.Clear();
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
-                const bool output = IsOutputFailure(outcome.failure);
-                Report(!output                          ? subject
+                const StreamFailure f = outcome.failure;
+                std::u16string reason = encrypting && f == StreamFailure::tooLarge
+                                            ? TooLargeToEncryptText(StoredName(input).size())
+                                            : StreamFailureText(f, encrypting);
+                // The reader of standard output must know that what it got is not the file.
+                if (outcome.sentBeforeFailure && f != StreamFailure::damagedAfterOutput &&
+                    f != StreamFailure::outputClosed)
+                    reason += u"; throw away the bytes already written to standard output";
+                Report(f == StreamFailure::spoolFailed  ? CSpoolFile::Folder()
+                       : !IsOutputFailure(f)            ? subject
                        : IsStandard(outcome.outputPath) ? u"standard output"
                                                         : outcome.outputPath,
-                       StreamFailureText(outcome.failure, encrypting));
+                       reason);
                 return kExitFailed;
             }
         }
@@ -163,16 +200,24 @@ private:
         return options.directory ? *options.directory : FromFsPath(ToFsPath(input).parent_path());
     }
 
+    // The name without folder, as the window stores it; from standard input, the one given (or none).
+    std::u16string StoredName(const std::u16string& input) const
+    {
+        return IsStandard(input) ? options.name.value_or(u"") : FromFsPath(ToFsPath(input).filename());
+    }
+
     StreamOutcome Encrypt(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
     {
         EncryptTask task;
         task.inputPath = input;
         task.progress = &progress;
-        // The name without folder, as the window stores it; from standard input, the one given (or none).
-        task.storedName = IsStandard(input) ? options.name.value_or(u"") : FromFsPath(ToFsPath(input).filename());
+        task.storedName = StoredName(input);
         task.outputPath =
             options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
+        if (!IsStandard(task.outputPath))
+            if (const StreamFailure f = CheckOutputPath(task.outputPath); f != StreamFailure::none)
+                return {f, task.outputPath};
         return IsStandard(input) || IsStandard(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
                                                                 : StreamEncryptFile(task, keyBytes);
     }
@@ -183,17 +228,24 @@ private:
         task.inputPath = input;
         task.progress = &progress;
         task.replaceExisting = options.force;
-        task.chooseOutput = [this, &input](const std::optional<std::u16string>& storedName) -> std::u16string {
-            if (options.output) return *options.output;
-            if (!storedName) return {};
-            // A container may come from anyone: its name must not lead into another folder.
-            const std::u16string safe = MakeSafeFileName(*storedName);
-            if (safe.empty() || safe.size() > kMaxProposedName) return {};
-            return JoinPath(OutputFolder(input), safe);
+        // A path that can't take the output is refused as no name; the reason is kept here and told instead.
+        StreamOutcome refused;
+        task.chooseOutput = [&](const std::optional<std::u16string>& storedName) -> std::u16string {
+            std::u16string path = options.output ? *options.output : std::u16string();
+            if (!options.output && storedName) {
+                // A container may come from anyone: its name must not lead into another folder.
+                const std::u16string safe = MakeSafeFileName(*storedName);
+                if (safe.empty() || safe.size() > kMaxProposedName) return {};
+                path = JoinPath(OutputFolder(input), safe);
+            }
+            if (!path.empty() && !IsStandard(path)) refused = {CheckOutputPath(path), path};
+            return refused.failure == StreamFailure::none ? path : std::u16string();
         };
-        return IsStandard(input) || (options.output && IsStandard(*options.output))
-                   ? StreamDecryptInOrder(task, keyBytes)
-                   : StreamDecryptFile(task, keyBytes);
+        StreamOutcome outcome = IsStandard(input) || (options.output && IsStandard(*options.output))
+                                    ? StreamDecryptInOrder(task, keyBytes)
+                                    : StreamDecryptFile(task, keyBytes);
+        if (outcome.failure == StreamFailure::noUsableName && refused.failure != StreamFailure::none) return refused;
+        return outcome;
     }
 
     const CliOptions& options;

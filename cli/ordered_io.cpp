@@ -38,7 +38,7 @@ StreamFailure COrderedSink::Open(const std::u16string& path, bool firstBlockLast
 {
     standard = path == kStandardStreamName;
     spooling = standard && firstBlockLast;
-    if (spooling) return spool.Create() ? StreamFailure::none : StreamFailure::writeOutput;
+    if (spooling) return spool.Create() ? StreamFailure::none : StreamFailure::spoolFailed;
     if (standard) return StreamFailure::none;
     return file.Create(path) ? StreamFailure::none : StreamFailure::createOutput;
 }
@@ -61,7 +61,7 @@ StreamFailure COrderedSink::Write(std::uint64_t offset, const std::uint8_t* data
 {
     if (spooling) {
         spooled = std::max(spooled, offset + length);
-        return spool.WriteAt(offset, data, length) ? StreamFailure::none : StreamFailure::writeOutput;
+        return spool.WriteAt(offset, data, length) ? StreamFailure::none : StreamFailure::spoolFailed;
     }
     if (standard) return Send(data, length);
     return file.WriteAt(offset, data, length) ? StreamFailure::none : StreamFailure::writeOutput;
@@ -69,8 +69,8 @@ StreamFailure COrderedSink::Write(std::uint64_t offset, const std::uint8_t* data
 
 StreamFailure COrderedSink::WriteFirstBlock(const std::uint8_t* block)
 {
-    const bool written = spooling ? spool.WriteAt(0, block, 8) : file.WriteAt(0, block, 8);
-    return written ? StreamFailure::none : StreamFailure::writeOutput;
+    if (spooling) return spool.WriteAt(0, block, 8) ? StreamFailure::none : StreamFailure::spoolFailed;
+    return file.WriteAt(0, block, 8) ? StreamFailure::none : StreamFailure::writeOutput;
 }
 
 StreamFailure COrderedSink::Finish(CInputFile& input, const std::u16string& path, bool replaceExisting,
@@ -82,7 +82,7 @@ StreamFailure COrderedSink::Finish(CInputFile& input, const std::u16string& path
     CSecureBuffer chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, spooled)));
     for (std::uint64_t offset = 0; offset < spooled; offset += chunk.Size()) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), spooled - offset));
-        if (!spool.ReadAt(offset, chunk.Data(), length)) return StreamFailure::writeOutput;
+        if (!spool.ReadAt(offset, chunk.Data(), length)) return StreamFailure::spoolFailed;
         if (const StreamFailure f = Send(chunk.Data(), length); f != StreamFailure::none) return f;
     }
     return StreamFailure::none;

@@ -84,6 +84,7 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
         // What went out before a later check failed must be thrown away by the reader.
         if (failure == StreamFailure::wrongKeyOrDamaged && sink.HasSent()) failure = StreamFailure::damagedAfterOutput;
         outcome.failure = failure;
+        outcome.sentBeforeFailure = failure != StreamFailure::none && sink.HasSent();
         return outcome;
     };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);

@@ -32,15 +32,19 @@ enum class StreamFailure {
     wrongKeyOrDamaged,
     noUsableName,
     outputExists,
+    outputIsFolder,  // a folder stands at the output path
+    nameTooLong,     // the output's file name is longer than the file system takes
     createOutput,
     writeOutput,
     outputClosed,        // the reader of standard output went away
     damagedAfterOutput,  // found damaged once file bytes had gone to standard output
+    spoolFailed,         // the temporary folder could not hold the container for standard output
 };
 
 struct StreamOutcome {
     StreamFailure failure = StreamFailure::none;
-    std::u16string outputPath;  // once it is known
+    std::u16string outputPath;       // once it is known
+    bool sentBeforeFailure = false;  // bytes had gone to standard output when the run failed
 };
 
 struct EncryptTask {

@@ -27,6 +27,13 @@ constexpr std::int64_t ContainerRecordLength(std::int64_t nameUnits, std::int64_
     return l + 8 - l % 8;
 }
 
+// The most file bytes a container holds under a name of nameUnits code units:
+// the record, with its 8 bytes of sizes and 1 to 8 of fill, stays within kMaxRecordLength.
+constexpr std::int64_t MaxFileBytes(std::int64_t nameUnits) noexcept
+{
+    return kMaxRecordLength - 16 - 2 * nameUnits;
+}
+
 // One of the head's two fields, stored least significant byte first.
 constexpr std::uint32_t GetLe32(const std::uint8_t* in) noexcept
 {

@@ -105,8 +105,12 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
     const std::u16string none = Put(u"名無し.dat", MakeContainer(u"", data, kKey));
     const std::u16string longName = Put(u"ln.dat", MakeContainer(std::u16string(300, u'n'), data, kKey));
     const std::u16string longKey = Key(u"long", std::string(cli::kMaxKeyLineBytes + 1, 'k') + "\n");
+    const std::u16string sub = folder.File(u"sub"), subDat = Put(u"s.dat", MakeContainer(u"sub", data, kKey));
+    std::filesystem::create_directories(ToFsPath(sub) / "sub");             // where the stored name would go
+    const std::u16string longInput = Put(std::u16string(252, u'n'), data);  // ".dat" makes 256
 #ifndef _WIN32
     const std::u16string fifo = folder.File(u"fifo");
+    const std::u16string longStored = Put(u"ls.dat", MakeContainer(std::u16string(100, u'長'), data, kKey));
     ASSERT_EQ(mkfifo(Utf8(fifo).c_str(), 0600), 0);
     alarm(120);  // a program that waits on the FIFO ends this test here instead of never
 #endif
@@ -127,21 +131,31 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"no key file and no terminal", {u"encrypt", plain}, 2, "no terminal"},
         {"fill not zero, seen in the last chunk", {u"decrypt", u"-k", keyFile, lateFill}, 1, "wrong key or damaged"},
         {"container of 2 GiB", {u"decrypt", u"-k", keyFile, folder.File(u"huge.dat")}, 1, "huge.dat: too large"},
-        {"record over 2,147,483,647 bytes", {u"encrypt", u"-k", keyFile, folder.File(u"h.bin")}, 1, "h.bin: too large"},
+        {"record over 2,147,483,647 bytes",
+         {u"encrypt", u"-k", keyFile, folder.File(u"h.bin")},
+         1,
+         "h.bin: too large: with its name, a container holds at most 2,147,483,621 bytes of a file"},
         {"stored name \"..\"", {u"decrypt", u"-k", keyFile, dots}, 1, "dots.dat: the container holds no usable"},
         {"empty stored name", {u"decrypt", u"-k", keyFile, none}, 1, "名無し.dat: the container holds no usable"},
         {"stored name too long for a file", {u"decrypt", u"-k", keyFile, longName}, 1, "no usable file name"},
         {"encrypt output exists", {u"encrypt", u"-k", keyFile, plain}, 1, "plain.dat: already exists"},
         {"decrypt output exists", {u"decrypt", u"-k", keyFile, good}, 1, "plain.txt: already exists"},
+        {"output name too long", {u"encrypt", u"-k", keyFile, longInput}, 1, "too long for the file system; give a"},
+        {"a folder at the output", {u"encrypt", u"-k", keyFile, u"-fo", sub, plain}, 1, "sub: is a folder; give"},
+        {"a folder at the stored name", {u"decrypt", u"-k", keyFile, u"-d", sub, subDat}, 1, "sub: is a folder"},
         {"output folder missing", {u"encrypt", u"-k", keyFile, u"-d", folder.File(u"no"), plain}, 1, "cannot create"},
         {"a name that would retitle the terminal",
          {u"encrypt", u"-k", keyFile, u"\x1b]0;owned\x07\u202e.txt"},
          1,
          "quorvane-cli: \\x1b]0;owned\\x07\\u202e.txt: cannot open"},
-        {"input is a folder", {u"encrypt", u"-k", keyFile, folder.FileIn(u"sub", u"")}, 1, "sub"},
+        {"input is a folder", {u"encrypt", u"-k", keyFile, sub}, 1, "sub"},
 #ifndef _WIN32
         {"input is a FIFO", {u"encrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
         {"container is a FIFO", {u"decrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
+        {"stored name of 300 bytes",
+         {u"decrypt", u"-k", keyFile, longStored},
+         1,
+         "give the output file's name with -o"},
         {"an argument not UTF-8", {u"encrypt", u"-k", keyFile, u"caf\xDCC3(.txt"}, 2, "argument 4 is not valid UTF-8"},
 #endif
         {"no arguments", {}, 2, "missing command"},
@@ -242,6 +256,7 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
     damagedTwo.back() ^= 1;
     const std::u16string file = Put(u"p.bin", data), bigFile = Put(u"big.dat", big), c = folder.File(u"c.dat");
     const std::u16string out = folder.FileIn(u"out", u""), stored = folder.FileIn(u"out", u"p.bin");
+    const std::u16string noSpool = folder.File(u"no-such-folder");
     const Args encrypt{u"encrypt", u"--name", u"p.bin", u"-o", u"-", u"-"}, decrypt{u"decrypt", u"-o", u"-", u"-"};
     struct Row {
         const char* what;
@@ -267,6 +282,14 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
         {"bad fill after a chunk went out", decrypt, {damagedTwo, true}, 1, firstChunk, "throw away the bytes"},
         {"reader gone while decrypting", {u"decrypt", u"-o", u"-", bigFile}, {"", true, 1000}, 1, {}, "output: closed"},
         {"reader gone while encrypting", encrypt, {text(two), true, 1000}, 1, std::nullopt, "output: closed"},
+#ifndef _WIN32
+        {"no temporary folder to spool in",
+         encrypt,
+         {text(data), true, std::string::npos, {"TMPDIR=" + Utf8(noSpool)}},
+         1,
+         Bytes{},
+         Utf8(noSpool) + ": cannot hold the container for standard output"},
+#endif
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

@@ -195,6 +195,15 @@ TEST(ContainerRecord, hostile_fields_are_refused_at_exactly_their_limits)
     }
 }
 
+// The most file bytes for a name fill the record to its limit; one more byte passes it.
+TEST(ContainerRecord, the_file_size_limit_leaves_room_for_the_name_in_the_record)
+{
+    for (const std::int64_t units : {0, 1, 5, 255}) {
+        EXPECT_LE(ContainerRecordLength(units, MaxFileBytes(units)), kMaxRecordLength) << units;
+        EXPECT_GT(ContainerRecordLength(units, MaxFileBytes(units) + 1), kMaxRecordLength) << units;
+    }
+}
+
 TEST(Naming, stored_and_container_names)
 {
     const std::u16string rows[][3] = {

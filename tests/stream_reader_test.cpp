@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <thread>
@@ -157,6 +158,45 @@ TEST(StreamDecryptInOrder, a_pipe_takes_only_what_the_encrypt_side_writes_and_ex
         EXPECT_EQ(run.out.size(), row.out.size());
         EXPECT_EQ(run.out, row.out);
     }
+}
+
+// Standard output a pipe that holds less than a chunk: the run waits in its first write until the test reads.
+TEST(StreamDecryptInOrder, a_file_cut_short_after_output_went_out_says_so)
+{
+    CTempFolder folder;
+    const std::u16string input = folder.File(u"c.dat");
+    WriteFileBytes(input, MakeContainer(u"p.bin", PatternBytes(3 * kChunk, 6), kKey));
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    std::fflush(stdout);
+    const int savedOut = dup(STDOUT_FILENO);
+    dup2(ends[1], STDOUT_FILENO);
+    close(ends[1]);
+    cli::DecryptTask task;
+    task.inputPath = input;
+    task.chooseOutput = [](const std::optional<std::u16string>&) { return std::u16string(u"-"); };
+    task.chunkBytes = kChunk;
+    task.workers = 1;
+    cli::StreamOutcome outcome;
+    std::atomic<bool> done{false};
+    std::thread run([&] {
+        outcome = cli::StreamDecryptInOrder(task, MakeKeyBytes(kKey));
+        done = true;
+    });
+    char byte = 0;
+    EXPECT_EQ(read(ends[0], &byte, 1), 1);
+    std::filesystem::resize_file(ToFsPath(input), kChunk);
+    fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    for (char buffer[4096];;) {
+        const bool finished = done;  // taken first: once the run has ended, one more read empties the pipe
+        if (read(ends[0], buffer, sizeof buffer) <= 0 && finished) break;
+    }
+    run.join();
+    dup2(savedOut, STDOUT_FILENO);
+    for (const int fd : {savedOut, ends[0]}) close(fd);
+    EXPECT_EQ(outcome.failure, cli::StreamFailure::inputChanged);
+    EXPECT_TRUE(outcome.sentBeforeFailure);
 }
 
 #endif
