@@ -16,6 +16,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
 #include <utility>
 #endif
@@ -335,14 +338,29 @@ using Clock = std::chrono::steady_clock;
 
 // The program on a pseudo-terminal of its own: what it shows is read, keys are typed into it.
 struct CTerminalSession {
-    explicit CTerminalSession(const std::vector<std::u16string>& args)
+    // asJob: as a shell starts it, in a process group of its own below the session's leader, which waits
+    // for it and ends as it ended: only such a job is really stopped by Ctrl+Z.
+    explicit CTerminalSession(const std::vector<std::u16string>& args, bool asJob = false)
     {
         std::vector<std::string> strings{Utf8(CliProgram())};
         for (const auto& arg : args) strings.push_back(Utf8(arg));
         std::vector<char*> argv;
         for (auto& s : strings) argv.push_back(s.data());
         argv.push_back(nullptr);
-        if ((pid = forkpty(&master, nullptr, nullptr, nullptr)) == 0) _exit(execv(argv[0], argv.data()) ? 127 : 0);
+        if ((pid = forkpty(&master, nullptr, nullptr, nullptr)) != 0) return;
+        if (!asJob) _exit(execv(argv[0], argv.data()) ? 127 : 0);
+        signal(SIGTTOU, SIG_IGN);
+        const pid_t job = fork();
+        if (job == 0) {
+            setpgid(0, 0);
+            tcsetpgrp(STDIN_FILENO, getpid());
+            signal(SIGTTOU, SIG_DFL);
+            _exit(execv(argv[0], argv.data()) ? 127 : 0);
+        }
+        setpgid(job, job);
+        int raw = 0;
+        while (waitpid(job, &raw, 0) < 0) {}
+        _exit(WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw));
     }
     ~CTerminalSession()
     {
@@ -467,6 +485,45 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
     }
     EXPECT_EQ(ReadFileBytes(folder.File(u"入力.dat")), MakeContainer(u"入力.txt", data, kKey));
     EXPECT_EQ(ReadFileBytes(folder.File(u"戻り.txt")), data);
+}
+
+bool IsStopped(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T';
+}
+
+// Ctrl+Z at the prompt gives the shell an echoing terminal; going on hides the input and asks again. A signal
+// that ends the program there leaves the echo on.
+TEST_F(Cli, a_stop_or_a_signal_at_the_key_prompt_gives_the_terminal_back)
+{
+    const Bytes data = PatternBytes(100, 1);
+    const std::u16string container = Put(u"c.dat", MakeContainer(u"back.txt", data, kKey));
+    {
+        CTerminalSession session({u"decrypt", container}, true);
+        ASSERT_TRUE(session.WaitFor("Key: "));
+        const pid_t job = tcgetpgrp(session.master);
+        session.Type("\x1a");
+        for (const auto deadline = Clock::now() + std::chrono::seconds(20); !IsStopped(job) && Clock::now() < deadline;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_TRUE(IsStopped(job));
+        EXPECT_TRUE(session.EchoIsOn());
+        kill(job, SIGCONT);
+        ASSERT_TRUE(session.WaitFor("Key: "));
+        EXPECT_FALSE(session.EchoIsOn());
+        session.Type(Utf8(kKey) + "\n");
+        EXPECT_EQ(session.Finish(), 0) << session.shown;
+        EXPECT_EQ(ReadFileBytes(folder.File(u"back.txt")), data);
+    }
+    for (const int signal : {SIGPIPE, SIGALRM, SIGUSR1}) {
+        CTerminalSession session({u"decrypt", container});
+        ASSERT_TRUE(session.WaitFor("Key: "));
+        kill(session.pid, signal);
+        EXPECT_EQ(session.Finish(), 128 + signal);
+        EXPECT_TRUE(session.EchoIsOn()) << signal;
+    }
 }
 
 #endif
