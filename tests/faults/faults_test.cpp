@@ -233,7 +233,10 @@ TEST(NthCall, every_failed_call_ends_with_its_message_and_the_earlier_destinatio
                 continue;
             }
             EXPECT_EQ(r.exitCode, 1) << where << " ended as if nothing failed: " << r.out << r.err;
-            EXPECT_EQ(end.keep ? run.earlier : test::ReadFileBytes(run.destination), run.earlier) << where;
+            // Without -f there is no earlier destination: the listing above holds no output.
+            if (!end.keep) {
+                EXPECT_EQ(test::ReadFileBytes(run.destination), run.earlier) << where;
+            }
             // One message: one line on standard error, or one message box, an error.
             const bool oneMessage =
                 end.cli ? r.err.starts_with("quorvane-cli: ") && r.err.find('\n') + 1 == r.err.size()
