@@ -493,6 +493,14 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
     EXPECT_EQ(ReadFileBytes(folder.File(u"戻り.txt")), data);
 }
 
+// A child that never ends is killed and fails its test, here a key read from a FIFO that nobody opens.
+TEST_F(Cli, a_hung_child_is_killed_and_fails_its_test)
+{
+    const std::u16string fifo = folder.File(u"fifo"), plain = Put(u"p.txt", PatternBytes(10, 1));
+    ASSERT_EQ(mkfifo(Utf8(fifo).c_str(), 0600), 0);
+    EXPECT_THROW(RunCli({u"encrypt", u"-k", fifo, plain}, {.seconds = 1}), std::runtime_error);
+}
+
 bool IsStopped(pid_t pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");

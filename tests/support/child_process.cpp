@@ -1,7 +1,12 @@
 #include "tests/support/child_process.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -14,6 +19,7 @@
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -79,6 +85,19 @@ intptr_t Start(const std::vector<std::u16string>& args, const int (&fds)[3], con
     return process;
 }
 
+using ChildId = intptr_t;
+
+void Kill(intptr_t process)
+{
+    TerminateProcess(reinterpret_cast<HANDLE>(process), 1);
+}
+
+// Until the child has ended; its handle stays valid for Wait.
+void AwaitEnd(intptr_t process)
+{
+    WaitForSingleObject(reinterpret_cast<HANDLE>(process), INFINITE);
+}
+
 void Wait(intptr_t process, ChildResult& result)
 {
     _cwait(&result.exitCode, process, 0);
@@ -133,6 +152,20 @@ pid_t Start(const std::vector<std::u16string>& argv, const int (&fds)[3], const 
     return failed ? -1 : pid;
 }
 
+using ChildId = pid_t;
+
+void Kill(pid_t pid)
+{
+    ::kill(pid, SIGKILL);
+}
+
+// Until the child has ended, without reaping it: its pid can't be taken by another process meanwhile.
+void AwaitEnd(pid_t pid)
+{
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {}
+}
+
 void Wait(pid_t pid, ChildResult& result)
 {
     int status = 0;
@@ -142,6 +175,41 @@ void Wait(pid_t pid, ChildResult& result)
 }
 
 #endif
+
+// Kills the child once it has run `seconds`, unless stopped first.
+class CWatchdog {
+public:
+    CWatchdog(ChildId child, int seconds)
+        : thread([this, child, seconds] {
+              std::unique_lock<std::mutex> lock(mutex);
+              if (ended.wait_for(lock, std::chrono::seconds(seconds), [this] { return done; })) return;
+              fired = true;
+              Kill(child);
+          })
+    {
+    }
+    ~CWatchdog() { Stop(); }
+    CWatchdog(const CWatchdog&) = delete;
+    CWatchdog& operator=(const CWatchdog&) = delete;
+    // True when it had to kill the child.
+    bool Stop()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        ended.notify_one();
+        if (thread.joinable()) thread.join();
+        return fired;
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::atomic<bool> fired{false};
+    std::thread thread;  // last: it starts once the rest is there
+};
 
 // Writes `input` into `toChild` (if any) on a thread of its own while standard output is read from
 // `fromChild`, until its end or until `keep` bytes have come; both ends are closed after.
@@ -186,10 +254,17 @@ ChildResult RunChild(const std::vector<std::u16string>& argv, const ChildInput& 
     const int fds[3] = {in[0], out[1], OpenFile(errFile, true)};
     const auto child = Start(argv, fds, input.env);
     for (const int fd : fds) ::close(fd);
+    if (child == -1) {
+        for (const int fd : {in[1], out[0]}) ::close(fd);
+        throw std::runtime_error("cannot start " + Utf8(argv[0]));
+    }
     ChildResult result;
+    CWatchdog watchdog(child, input.seconds);
     result.out = Exchange(in[1], out[0], input.bytes, input.keep);
-    if (child == -1) throw std::runtime_error("cannot start " + Utf8(argv[0]));
+    AwaitEnd(child);
+    const bool killed = watchdog.Stop();
     Wait(child, result);
+    if (killed) throw std::runtime_error(Utf8(argv[0]) + " ran past " + std::to_string(input.seconds) + " s: killed");
     const Bytes err = ReadFileBytes(errFile);
     std::copy_if(err.begin(), err.end(), std::back_inserter(result.err), [](char c) { return c != '\r'; });
     return result;
