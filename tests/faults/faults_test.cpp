@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 using test::Bytes;
 
 const std::u16string kKey = u"故障の鍵";
-enum Failure { kOpen, kRead, kCreate, kSave };
+enum Failure { kOpen, kRead, kCreate, kSave, kFolder };
 
 // What the front end said when it failed as it must (one error box, or exit status 1 and one line
 // on standard error), or else what it did.
@@ -58,11 +58,14 @@ std::string RunFrontEnd(bool cli, bool encrypt, const std::u16string& input, con
 const std::u16string_view kJobSays[][2] = {{messages::kOpenFailed, messages::kOpenFailed},
                                            {messages::kReadFailed, messages::kReadFailed},
                                            {messages::kCreateFailed, messages::kCreateFailed},
-                                           {messages::kSaveDecryptedFailed, messages::kSaveEncryptedFailed}};
-const char* const kCliSays[][2] = {{"not a regular file\n", "not a regular file\n"},
-                                   {"cannot read\n", "cannot read\n"},
-                                   {"cannot create\n", "cannot create\n"},
-                                   {"cannot write the decrypted data\n", "cannot write the encrypted data\n"}};
+                                           {messages::kSaveDecryptedFailed, messages::kSaveEncryptedFailed},
+                                           {messages::kCreateFailed, messages::kCreateFailed}};
+const char* const kCliSays[][2] = {
+    {"not a regular file\n", "not a regular file\n"},
+    {"cannot read\n", "cannot read\n"},
+    {"cannot create\n", "cannot create\n"},
+    {"cannot write the decrypted data\n", "cannot write the encrypted data\n"},
+    {"is a folder; give the output file's name with -o\n", "is a folder; give the output file's name with -o\n"}};
 
 #ifdef _WIN32
 // Another program holding the file open with no sharing at all, as an editor or a scanner may.
@@ -91,7 +94,7 @@ TEST(Faults, each_fault_fails_with_its_message_and_keeps_the_earlier_destination
         {"no inode left for the temporary file", "full", "full/out.bin", false, kCreate},
         {"read-only file system", "ro", "ro/out.bin", false, kCreate},
         {"read-only destination", nullptr, "read-only", false, kCreate},
-        {"folder of the destination's name", nullptr, "folder", false, kCreate},
+        {"folder of the destination's name", nullptr, "folder", false, kFolder},
         {"read failing halfway", "damaged-text", "damaged", true, kRead},
         {"folder as the source", nullptr, "folder", true, kOpen},
 #ifdef _WIN32
