@@ -1,7 +1,10 @@
 #include "cli/cli_options.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
+
+#include "container/container_record.h"
 
 namespace quorvane::cli {
 
@@ -22,16 +25,35 @@ bool TakesValue(char16_t letter)
 
 constexpr std::u16string_view kStandardStream = u"-";
 
+// True when `arg` is an option whose value is the next argument, which is then never read as an option.
+bool TakesNextArgument(std::u16string_view arg)
+{
+    if (arg.size() < 2 || arg[0] != u'-') return false;
+    if (arg[1] == u'-') {
+        const std::u16string_view name = arg.substr(2);
+        return std::any_of(std::begin(kLongOptions), std::end(kLongOptions), [name](const LongOption& option) {
+            return option.name == name && TakesValue(option.letter);
+        });
+    }
+    for (std::size_t k = 1; k < arg.size(); ++k) {
+        if (arg[k] == u'f') continue;
+        return TakesValue(arg[k]) && arg[k] != u'n' && k + 1 == arg.size();
+    }
+    return false;
+}
+
 class CParser {
 public:
     explicit CParser(const std::vector<std::u16string>& args_) : args(args_) {}
 
     ParsedCommandLine Run()
     {
-        for (const auto& arg : args) {
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::u16string& arg = args[i];
             if (arg == u"--") break;
             if (arg == u"--help" || arg == u"-h") return Done(CliCommand::help);
             if (arg == u"--version") return Done(CliCommand::version);
+            if (TakesNextArgument(arg)) ++i;
         }
         if (args.empty()) return Fail(u"missing command: encrypt or decrypt");
         if (args[0] == u"encrypt") {
@@ -158,6 +180,8 @@ private:
             return Fail(u"--name is for encrypting standard input (-)");
         if (o.name && o.name->find_first_of(u"/\\") != std::u16string::npos)
             return Fail(u"--name takes a file name without folder");
+        if (o.name && o.name->size() > kMaxStoredNameUnits)
+            return Fail(u"--name takes at most 255 UTF-16 units: no file system takes a longer file name");
         if (fromInput && o.command == CliCommand::encrypt && !o.output && !o.name)
             return Fail(u"encrypting standard input (-) needs -o OUT or --name NAME");
         return result;
@@ -186,8 +210,9 @@ const char* UsageText()
            "byte as the Quorvane window does.\n"
            "\n"
            "  -k, --key-file KEYFILE  the key is the first line of KEYFILE (UTF-8);\n"
-           "                          \"-\" reads it from standard input. Without -k the\n"
-           "                          key is asked on the terminal.\n"
+           "                          \"-\" reads it from standard input (not from a\n"
+           "                          terminal). Without -k the key is asked on the\n"
+           "                          terminal without echo.\n"
            "  -o, --output OUT        write the result to OUT (a single input only);\n"
            "                          \"-\" writes it to standard output\n"
            "  -d, --directory DIR     write the results into DIR\n"
@@ -198,6 +223,9 @@ const char* UsageText()
            "      --help              show this help\n"
            "      --version           show the version\n"
            "\n"
+           "An option's value is the next argument even when it begins with \"-\"\n"
+           "(\"-o --help\" writes to a file named --help). After \"--\" every argument\n"
+           "is an input, and \"-\" is still standard input (write ./- for a file named -).\n"
            "An input of \"-\" is standard input: the only input, with the key from -k.\n"
            "Output names: encrypt replaces the file's extension with \".dat\" (or appends\n"
            "it); decrypt uses the file name stored in the container.\n"

@@ -12,8 +12,11 @@
 #include "cli/key_input.h"
 #include "cli/ordered_io.h"
 #include "cli/progress_line.h"
+#include "cli/shown_text.h"
 #include "cli/stream_in_order.h"
 #include "cli/stream_jobs.h"
+#include "cli/stream_steps.h"
+#include "container/container_record.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
 #include "jobs/platform_file.h"
@@ -37,6 +40,8 @@ std::u16string KeyFailureText(KeyFailure failure)
     switch (failure) {
     case KeyFailure::noTerminal:
         return u"no terminal to ask for the key; give it with -k KEYFILE (or -k - for standard input)";
+    case KeyFailure::echoingTerminal:
+        return u"is a terminal, which would show the key as it is typed; omit -k to be asked without echo";
     case KeyFailure::cancelled:
         return u"no key was entered";
     case KeyFailure::mismatch:
@@ -74,8 +79,7 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
     case StreamFailure::inputChanged:
         return u"changed while it was being read";
     case StreamFailure::tooLarge:
-        return encrypting ? u"too large (a container holds at most 2,147,483,647 bytes)"
-                          : u"too large to be a container (2 GiB or more)";
+        return u"too large to be a container (2 GiB or more)";
     case StreamFailure::wrongKeyOrDamaged:
         return u"wrong key or damaged file";
     case StreamFailure::noUsableName:
@@ -86,6 +90,14 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
         return u"is an input of this run; not replaced";
     case StreamFailure::outputOfTheRun:
         return u"was written earlier in this run; not replaced";
+    case StreamFailure::outputIsFolder:
+        return u"is a folder; give the output file's name with -o";
+    case StreamFailure::nameTooLong:
+        return encrypting ? u"file name too long for the file system; give a shorter one with -o"
+                          : u"file name too long for the file system; give the output file's name with -o";
+    case StreamFailure::spoolFailed:
+        return u"cannot hold the container for standard output until its first block is known; make room "
+               u"there or set TMPDIR to another folder";
     case StreamFailure::createOutput:
         return u"cannot create";
     case StreamFailure::writeOutput:
@@ -103,13 +115,33 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
 bool IsOutputFailure(StreamFailure failure)
 {
     return failure == StreamFailure::outputExists || failure == StreamFailure::outputIsInput ||
-           failure == StreamFailure::outputOfTheRun || failure == StreamFailure::createOutput ||
+           failure == StreamFailure::outputOfTheRun || failure == StreamFailure::outputIsFolder ||
+           failure == StreamFailure::nameTooLong || failure == StreamFailure::createOutput ||
            failure == StreamFailure::writeOutput || failure == StreamFailure::outputClosed;
 }
 
 bool IsStandard(std::u16string_view path)
 {
     return path == kStandardStreamName;
+}
+
+// "2,147,483,631": a limit a reader takes in at a glance.
+std::u16string GroupedNumber(std::uint64_t n)
+{
+    std::u16string digits;
+    for (int count = 0; count == 0 || n > 0; ++count, n /= 10) {
+        if (count > 0 && count % 3 == 0) digits.insert(digits.begin(), u',');
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
+    }
+    return digits;
+}
+
+// Too large to encrypt: the real limit for this name, which the record's 2 GiB shares with the file.
+std::u16string TooLargeToEncryptText(std::size_t nameUnits)
+{
+    return u"too large: with its name, a container holds at most " +
+           GroupedNumber(static_cast<std::uint64_t>(MaxFileBytes(static_cast<std::int64_t>(nameUnits)))) +
+           u" bytes of a file";
 }
 
 std::u16string JoinPath(const std::u16string& folder, const std::u16string& name)
@@ -128,7 +160,8 @@ public:
         CSecureText keyText;
         if (const KeyFailure failure = ObtainKey(options.keyFile, encrypting, keyText); failure != KeyFailure::none) {
             Report(KeySubject(options.keyFile), KeyFailureText(failure));
-            return failure == KeyFailure::noTerminal ? kExitUsage : kExitFailed;
+            const bool usage = failure == KeyFailure::noTerminal || failure == KeyFailure::echoingTerminal;
+            return usage ? kExitUsage : kExitFailed;
         }
         const CSecureBuffer keyBytes = MakeKeyBytes(keyText.Text());
 
@@ -142,7 +175,8 @@ public:
             current = input;
             currentIndex = i;
             const std::u16string subject = input == kStandardStreamName ? u"standard input" : input;
-            NoteInterruptMessage(std::u16string(blank).append(kProgram).append(subject).append(u": interrupted\n"));
+            NoteInterruptMessage(
+                std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
             CProgressLine progress(input == kStandardStreamName ? subject : FromFsPath(ToFsPath(input).filename()),
                                    columns);
             const StreamOutcome outcome =
@@ -150,11 +184,19 @@ public:
             progress.Clear();
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
-                const bool output = IsOutputFailure(outcome.failure);
-                Report(!output                          ? subject
+                const StreamFailure f = outcome.failure;
+                std::u16string reason = encrypting && f == StreamFailure::tooLarge
+                                            ? TooLargeToEncryptText(StoredName(input).size())
+                                            : StreamFailureText(f, encrypting);
+                // The reader of standard output must know that what it got is not the file.
+                if (outcome.sentBeforeFailure && f != StreamFailure::damagedAfterOutput &&
+                    f != StreamFailure::outputClosed)
+                    reason += u"; throw away the bytes already written to standard output";
+                Report(f == StreamFailure::spoolFailed  ? CSpoolFile::Folder()
+                       : !IsOutputFailure(f)            ? subject
                        : IsStandard(outcome.outputPath) ? u"standard output"
                                                         : outcome.outputPath,
-                       StreamFailureText(outcome.failure, encrypting));
+                       reason);
                 return kExitFailed;
             }
             if (const auto written =
@@ -172,11 +214,18 @@ private:
         return options.directory ? *options.directory : FromFsPath(ToFsPath(input).parent_path());
     }
 
-    // With -f an output could be a file that this run reads later, or one it wrote before: the same file as
-    // the file system sees it, under any name. Only the input at hand may be replaced by its own output.
+    // The name without folder, as the window stores it; from standard input, the one given (or none).
+    std::u16string StoredName(const std::u16string& input) const
+    {
+        return IsStandard(input) ? options.name.value_or(u"") : FromFsPath(ToFsPath(input).filename());
+    }
+
+    // A path that cannot take the output: a folder stands there, or its name is too long. With -f it could also
+    // be a file that this run reads later, or one it wrote before: the same file as the file system sees it,
+    // under any name. Only the input at hand may be replaced by its own output.
     StreamFailure CheckOutput(const std::u16string& output) const
     {
-        if (IsStandard(output)) return StreamFailure::none;
+        if (const StreamFailure f = CheckOutputPath(output); f != StreamFailure::none) return f;
         const std::optional<FileIdentity> file = IdentifyFile(ToFsPath(output));
         if (!file) return StreamFailure::none;
         for (std::size_t i = 0; i < inputFiles.size(); ++i)
@@ -191,12 +240,13 @@ private:
         EncryptTask task;
         task.inputPath = input;
         task.progress = &progress;
-        // The name without folder, as the window stores it; from standard input, the one given (or none).
-        task.storedName = IsStandard(input) ? options.name.value_or(u"") : FromFsPath(ToFsPath(input).filename());
+        task.storedName = StoredName(input);
         task.outputPath =
             options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
-        if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none) return {f, task.outputPath};
+        if (!IsStandard(task.outputPath))
+            if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none)
+                return {f, task.outputPath};
         return IsStandard(input) || WritesAsStream(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
                                                                     : StreamEncryptFile(task, keyBytes);
     }
@@ -207,18 +257,24 @@ private:
         task.inputPath = input;
         task.progress = &progress;
         task.replaceExisting = options.force;
-        task.chooseOutput = [this, &input](const std::optional<std::u16string>& storedName) -> std::u16string {
-            if (options.output) return *options.output;
-            if (!storedName) return {};
-            // A container may come from anyone: its name must not lead into another folder.
-            const std::u16string safe = MakeSafeFileName(*storedName);
-            if (safe.empty() || safe.size() > kMaxProposedName) return {};
-            return JoinPath(OutputFolder(input), safe);
+        // A path that can't take the output is refused as no name; the reason is kept here and told instead.
+        StreamOutcome refused;
+        task.chooseOutput = [&](const std::optional<std::u16string>& storedName) -> std::u16string {
+            std::u16string path = options.output ? *options.output : std::u16string();
+            if (!options.output && storedName) {
+                // A container may come from anyone: its name must not lead into another folder.
+                const std::u16string safe = MakeSafeFileName(*storedName);
+                if (safe.empty() || safe.size() > kMaxProposedName) return {};
+                path = JoinPath(OutputFolder(input), safe);
+            }
+            if (!path.empty() && !IsStandard(path)) refused = {CheckOutput(path), path};
+            return refused.failure == StreamFailure::none ? path : std::u16string();
         };
-        task.checkOutput = [this](const std::u16string& output) { return CheckOutput(output); };
-        return IsStandard(input) || (options.output && WritesAsStream(*options.output))
-                   ? StreamDecryptInOrder(task, keyBytes)
-                   : StreamDecryptFile(task, keyBytes);
+        StreamOutcome outcome = IsStandard(input) || (options.output && WritesAsStream(*options.output))
+                                    ? StreamDecryptInOrder(task, keyBytes)
+                                    : StreamDecryptFile(task, keyBytes);
+        if (outcome.failure == StreamFailure::noUsableName && refused.failure != StreamFailure::none) return refused;
+        return outcome;
     }
 
     const CliOptions& options;

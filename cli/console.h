@@ -56,7 +56,8 @@ private:
 };
 
 // One line on standard error, shown correctly on a console and written as
-// UTF-8 when standard error goes to a pipe or a file.
+// UTF-8 when standard error goes to a pipe or a file. Controls in it are shown
+// escaped (EscapeControls), on a terminal and in a log alike.
 void WriteErrorLine(std::u16string_view text);
 // Text on standard error without a line end (a prompt).
 void WriteErrorText(std::u16string_view text);

@@ -1,16 +1,20 @@
 #include "cli/console.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <iterator>
 #include <string>
 
+#include "cli/shown_text.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
 
@@ -19,9 +23,34 @@ namespace quorvane::cli {
 namespace {
 
 struct termios savedTerminal {};
+struct termios quietTerminal {};
 volatile sig_atomic_t echoIsOff = 0;
+// The prompt again, shown when the program continues after a stop; null for none.
+std::atomic<const char*> promptAgain{nullptr};
 
-constexpr int kRestoringSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal whose default ends the process, as far as a user or a pipe may send it.
+constexpr int kRestoringSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGPIPE, SIGALRM,
+                                     SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
+// Ctrl+Z, and a read or a terminal change from the background.
+constexpr int kStoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+constexpr std::size_t kHandledSignals = std::size(kRestoringSignals) + std::size(kStoppingSignals);
+
+void WriteQuietly(const char* text)
+{
+    for (std::size_t done = 0, size = std::strlen(text); done < size;) {
+        const ssize_t n = ::write(STDERR_FILENO, text + done, size - done);
+        if (n <= 0 && errno != EINTR) return;
+        if (n > 0) done += static_cast<std::size_t>(n);
+    }
+}
+
+// Only from the foreground: a background process would be stopped for trying.
+void HideInputIfForeground(bool showPrompt)
+{
+    if (!echoIsOff || ::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) return;
+    tcsetattr(STDIN_FILENO, TCSANOW, &quietTerminal);
+    if (const char* prompt = promptAgain.load(); prompt && showPrompt) WriteQuietly(prompt);
+}
 
 // A user who interrupts the prompt must not be left with a terminal that
 // shows nothing typed: put the echo back, then die of the signal as usual.
@@ -32,22 +61,63 @@ extern "C" void RestoreEchoAndReraise(int signalNumber)
     raise(signalNumber);
 }
 
+// The shell the user returns to gets an echoing terminal; the stop itself is the default one.
+extern "C" void RestoreEchoAndStop(int signalNumber)
+{
+    const int savedErrno = errno;
+    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    struct sigaction ours {
+    }, stop{};
+    stop.sa_handler = SIG_DFL;
+    sigaction(signalNumber, &stop, &ours);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    raise(signalNumber);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);  // stopped here until SIGCONT
+    sigaction(signalNumber, &ours, nullptr);
+    // An orphaned process group is not stopped at all (no SIGCONT comes): hide the input again either way.
+    HideInputIfForeground(false);
+    errno = savedErrno;
+}
+
+extern "C" void HideInputOnContinue(int)
+{
+    const int savedErrno = errno;
+    HideInputIfForeground(true);
+    errno = savedErrno;
+}
+
 class CEchoOff {
 public:
-    CEchoOff()
+    explicit CEchoOff(const std::string& prompt)
     {
         if (tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return;
-        struct sigaction action {};
-        action.sa_handler = RestoreEchoAndReraise;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(kRestoringSignals); ++i)
-            sigaction(kRestoringSignals[i], &action, &previous[i]);
-        struct termios quiet = savedTerminal;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
+        quietTerminal = savedTerminal;
+        quietTerminal.c_lflag &= ~tcflag_t(ECHO);
+        promptText = prompt;
+        struct sigaction restoring {
+        }, stopping{}, continuing{};
+        restoring.sa_handler = RestoreEchoAndReraise;
+        sigemptyset(&restoring.sa_mask);
+        stopping.sa_handler = RestoreEchoAndStop;
+        // Restarted: a read or the terminal change below goes on after the stop.
+        stopping.sa_flags = SA_RESTART;
+        sigemptyset(&stopping.sa_mask);
+        // Held during the handler, so that its own terminal change is allowed from the background.
+        for (const int s : kStoppingSignals) sigaddset(&stopping.sa_mask, s);
+        continuing.sa_handler = HideInputOnContinue;
+        continuing.sa_flags = SA_RESTART;
+        sigemptyset(&continuing.sa_mask);
+        std::size_t i = 0;
+        for (const int s : kRestoringSignals) Install(i++, s, restoring);
+        for (const int s : kStoppingSignals) Install(i++, s, stopping);
+        sigaction(SIGCONT, &continuing, &previousContinue);
         echoIsOff = 1;
         // TCSAFLUSH drops anything typed before the prompt was shown.
-        active = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+        active = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quietTerminal) == 0;
         if (!active) Restore();
+        promptAgain.store(active ? promptText.c_str() : nullptr);
     }
     ~CEchoOff()
     {
@@ -58,16 +128,36 @@ public:
     bool Active() const { return active; }
 
 private:
+    // A signal the caller ignores stays ignored.
+    void Install(std::size_t i, int signalNumber, const struct sigaction& action)
+    {
+        sigaction(signalNumber, nullptr, &previous[i]);
+        if (previous[i].sa_handler != SIG_IGN) sigaction(signalNumber, &action, nullptr);
+    }
+
+    // With the handled signals held: none may hide the input again after it is shown.
     void Restore()
     {
+        sigset_t held, saved;
+        sigemptyset(&held);
+        for (const int s : kRestoringSignals) sigaddset(&held, s);
+        for (const int s : kStoppingSignals) sigaddset(&held, s);
+        sigaddset(&held, SIGCONT);
+        pthread_sigmask(SIG_BLOCK, &held, &saved);
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
         echoIsOff = 0;
-        for (std::size_t i = 0; i < std::size(kRestoringSignals); ++i)
-            sigaction(kRestoringSignals[i], &previous[i], nullptr);
+        promptAgain.store(nullptr);
+        std::size_t i = 0;
+        for (const int s : kRestoringSignals) sigaction(s, &previous[i++], nullptr);
+        for (const int s : kStoppingSignals) sigaction(s, &previous[i++], nullptr);
+        sigaction(SIGCONT, &previousContinue, nullptr);
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
         active = false;
     }
 
-    struct sigaction previous[std::size(kRestoringSignals)]{};
+    struct sigaction previous[kHandledSignals] {};
+    struct sigaction previousContinue {};
+    std::string promptText;
     bool active = false;
 };
 
@@ -104,7 +194,7 @@ TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
     std::size_t length = 0;
     TerminalRead result = TerminalRead::ok;
     {
-        CEchoOff echoOff;
+        CEchoOff echoOff(Utf16ToUtf8(prompt));
         if (!echoOff.Active()) return TerminalRead::failed;
         WriteErrorText(prompt);
         for (;;) {
@@ -168,7 +258,7 @@ long CRawInput::Read(std::uint8_t* buffer, std::size_t size)
 
 void WriteErrorLine(std::u16string_view text)
 {
-    WriteAll(STDERR_FILENO, Utf16ToUtf8(text) + "\n");
+    WriteAll(STDERR_FILENO, Utf16ToUtf8(EscapeControls(text)) + "\n");
 }
 
 void WriteErrorText(std::u16string_view text)

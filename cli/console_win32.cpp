@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/shown_text.h"
 #include "container/text_codec.h"
 
 namespace quorvane::cli {
@@ -142,7 +143,7 @@ long CRawInput::Read(std::uint8_t* buffer, std::size_t size)
 
 void WriteErrorLine(std::u16string_view text)
 {
-    WriteError(std::u16string(text) + u"\n");
+    WriteError(EscapeControls(text) + u"\n");
 }
 
 void WriteErrorText(std::u16string_view text)

@@ -17,6 +17,7 @@ KeyFailure ReadKeyFile(const std::u16string& keyFile, CSecureText& key)
 {
     CRawInput input;
     if (keyFile == kStandardInputName) {
+        if (StandardInputIsTerminal()) return KeyFailure::echoingTerminal;
         input.OpenStandardInput();
     } else if (!input.OpenFile(keyFile)) {
         return KeyFailure::unreadable;

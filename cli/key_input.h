@@ -12,9 +12,10 @@ namespace quorvane::cli {
 
 enum class KeyFailure {
     none,
-    noTerminal,  // no key file and no terminal to ask on
-    cancelled,   // the prompt ended without a line
-    mismatch,    // the confirmation differs from the first entry
+    noTerminal,       // no key file and no terminal to ask on
+    echoingTerminal,  // "-k -" with standard input a terminal, which would show the key as it is typed
+    cancelled,        // the prompt ended without a line
+    mismatch,         // the confirmation differs from the first entry
     empty,
     notUtf8,
     tooLong,

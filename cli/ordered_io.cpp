@@ -48,16 +48,17 @@ StreamFailure COrderedSink::Open(const std::u16string& path, bool firstBlockLast
         standard = true;
     }
     spooling = standard && firstBlockLast;
-    if (spooling) return spool.Create() ? StreamFailure::none : StreamFailure::writeOutput;
+    if (spooling) return spool.Create() ? StreamFailure::none : StreamFailure::spoolFailed;
     if (standard) return StreamFailure::none;
     return file.Create(path) ? StreamFailure::none : StreamFailure::createOutput;
 }
 
 StreamFailure COrderedSink::Send(const std::uint8_t* data, std::size_t length)
 {
-    sent = sent || length > 0;
     switch (output.Write(data, length)) {
     case PipeStatus::ok:
+        // A write that failed from its first byte (a full device) sent nothing to throw away.
+        sent = sent || length > 0;
         return StreamFailure::none;
     case PipeStatus::closed:
         return StreamFailure::outputClosed;
@@ -71,7 +72,7 @@ StreamFailure COrderedSink::Write(std::uint64_t offset, const std::uint8_t* data
 {
     if (spooling) {
         spooled = std::max(spooled, offset + length);
-        return spool.WriteAt(offset, data, length) ? StreamFailure::none : StreamFailure::writeOutput;
+        return spool.WriteAt(offset, data, length) ? StreamFailure::none : StreamFailure::spoolFailed;
     }
     if (standard) return Send(data, length);
     return file.WriteAt(offset, data, length) ? StreamFailure::none : StreamFailure::writeOutput;
@@ -79,8 +80,8 @@ StreamFailure COrderedSink::Write(std::uint64_t offset, const std::uint8_t* data
 
 StreamFailure COrderedSink::WriteFirstBlock(const std::uint8_t* block)
 {
-    const bool written = spooling ? spool.WriteAt(0, block, 8) : file.WriteAt(0, block, 8);
-    return written ? StreamFailure::none : StreamFailure::writeOutput;
+    if (spooling) return spool.WriteAt(0, block, 8) ? StreamFailure::none : StreamFailure::spoolFailed;
+    return file.WriteAt(0, block, 8) ? StreamFailure::none : StreamFailure::writeOutput;
 }
 
 StreamFailure COrderedSink::Finish(CInputFile& input, const std::u16string& path, bool replaceExisting,
@@ -92,7 +93,7 @@ StreamFailure COrderedSink::Finish(CInputFile& input, const std::u16string& path
     CSecureBuffer chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, spooled)));
     for (std::uint64_t offset = 0; offset < spooled; offset += chunk.Size()) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), spooled - offset));
-        if (!spool.ReadAt(offset, chunk.Data(), length)) return StreamFailure::writeOutput;
+        if (!spool.ReadAt(offset, chunk.Data(), length)) return StreamFailure::spoolFailed;
         if (const StreamFailure f = Send(chunk.Data(), length); f != StreamFailure::none) return f;
     }
     return StreamFailure::none;

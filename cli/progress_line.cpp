@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/console.h"
+#include "cli/shown_text.h"
 
 namespace quorvane::cli {
 
@@ -85,7 +86,10 @@ std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std:
     return shortened + u"..." + figures;
 }
 
-CProgressLine::CProgressLine(std::u16string_view name_, unsigned columns_) : name(name_), columns(columns_) {}
+CProgressLine::CProgressLine(std::u16string_view name_, unsigned columns_)
+    : name(EscapeControls(name_)), columns(columns_)
+{
+}
 
 CProgressLine::~CProgressLine()
 {

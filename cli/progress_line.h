@@ -28,7 +28,7 @@ std::u16string BlankLine(std::size_t width);
 
 class CProgressLine {
 public:
-    // `columns`: the terminal's width; 0 when standard error is not a terminal.
+    // `columns`: the terminal's width; 0 when standard error is not a terminal. The name is shown escaped.
     CProgressLine(std::u16string_view name, unsigned columns);
     ~CProgressLine();
     CProgressLine(const CProgressLine&) = delete;

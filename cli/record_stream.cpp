@@ -76,4 +76,9 @@ std::optional<std::u16string> CStoredNameCollector::Name() const
     return name;
 }
 
+bool CStoredNameCollector::IsWritten() const
+{
+    return bytes.size() == nameBytes && IsWrittenName(bytes.data(), nameBytes);
+}
+
 }  // namespace quorvane::cli

@@ -53,6 +53,8 @@ public:
     void Take(const std::uint8_t* chunk, std::uint64_t chunkOffset, std::size_t chunkLength);
     // The stored name, or none when it is longer than the collecting bound.
     std::optional<std::u16string> Name() const;
+    // True once the whole name region is held and it is as the encrypt side writes it (IsWrittenName).
+    bool IsWritten() const;
 
 private:
     std::uint32_t nameBytes;

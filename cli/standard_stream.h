@@ -67,6 +67,8 @@ public:
     CSpoolFile& operator=(const CSpoolFile&) = delete;
 
     bool Create();
+    // Where Create makes it: TMPDIR (else /tmp), or the Windows temporary folder.
+    static std::u16string Folder();
     bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const;
     bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) const;
 

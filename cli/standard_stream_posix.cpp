@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/standard_stream.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
 
@@ -145,6 +146,11 @@ bool CSpoolFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t 
         length -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+std::u16string CSpoolFile::Folder()
+{
+    return FromFsPath(TemporaryFolder());
 }
 
 }  // namespace quorvane::cli

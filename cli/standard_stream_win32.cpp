@@ -124,4 +124,12 @@ bool CSpoolFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t 
     return true;
 }
 
+std::u16string CSpoolFile::Folder()
+{
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH) return u"the temporary folder";
+    return std::u16string(folder, folder + length);
+}
+
 }  // namespace quorvane::cli

@@ -110,9 +110,6 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
         }
         outcome.outputPath = task.chooseOutput(name->Name());
         if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-        if (task.checkOutput)
-            if (const StreamFailure f = task.checkOutput(outcome.outputPath); f != StreamFailure::none)
-                return finish(f);
         if (!task.replaceExisting && PathIsTaken(outcome.outputPath)) return finish(StreamFailure::outputExists);
         if (!chunks.output.Create(outcome.outputPath)) return finish(StreamFailure::createOutput);
         if (const StreamFailure f = chunks.Write(index, chunk); f != StreamFailure::none) return finish(f);

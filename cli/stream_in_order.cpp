@@ -15,22 +15,6 @@
 
 namespace quorvane::cli {
 
-namespace {
-
-// The length a record must have for the sizes in its first block (1 to 8 bytes
-// of fill), or none when no container that long can exist.
-std::optional<std::uint64_t> LengthFromHead(const std::uint8_t* head)
-{
-    const std::uint32_t dataSize = GetLe32(head), nameBytes = GetLe32(head + 4);
-    if (dataSize > std::uint32_t(std::numeric_limits<std::int32_t>::max())) return std::nullopt;
-    const std::uint64_t used = kRecordHeaderBytes + std::uint64_t(nameBytes) + dataSize;
-    const std::uint64_t length = used + 8 - used % 8;
-    if (length > std::uint64_t(kMaxRecordLength)) return std::nullopt;
-    return length;
-}
-
-}  // namespace
-
 StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer& keyBytes)
 {
     StreamOutcome outcome{StreamFailure::none, task.outputPath};
@@ -100,6 +84,7 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
         // What went out before a later check failed must be thrown away by the reader.
         if (failure == StreamFailure::wrongKeyOrDamaged && sink.HasSent()) failure = StreamFailure::damagedAfterOutput;
         outcome.failure = failure;
+        outcome.sentBeforeFailure = failure != StreamFailure::none && sink.HasSent();
         return outcome;
     };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
@@ -128,10 +113,10 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
         DecodeBlocksOnThreads(cipher, chunk.Data(), chunk.Data(), static_cast<std::uint32_t>(length),
                               AutomaticThreadCount(static_cast<std::uint32_t>(length)));
         if (offset == 0) {
-            // Sizes that don't fit the input, or fit no container, settle a wrong key before any output.
+            // Sizes that don't fit the input, or that the encrypt side never writes, settle a wrong key before
+            // any output.
             std::optional<std::uint64_t> recordLength = known;
-            if (!recordLength)
-                recordLength = ended ? std::optional<std::uint64_t>(length) : LengthFromHead(chunk.Data());
+            if (!recordLength) recordLength = WrittenRecordLength(chunk.Data());
             if (!recordLength || !ReadRecordLayout(chunk.Data(), *recordLength, layout))
                 return finish(StreamFailure::wrongKeyOrDamaged);
             name.emplace(layout.nameBytes);
@@ -153,11 +138,9 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
         }
         // The name precedes the file bytes, so it is whole before the first of them.
         if (!opened && offset + length >= layout.nameEnd) {
+            if (!known && !name->IsWritten()) return finish(StreamFailure::wrongKeyOrDamaged);
             outcome.outputPath = task.chooseOutput(name->Name());
             if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-            if (task.checkOutput)
-                if (const StreamFailure f = task.checkOutput(outcome.outputPath); f != StreamFailure::none)
-                    return finish(f);
             const bool toFile = !WritesAsStream(outcome.outputPath);
             if (toFile && !task.replaceExisting && PathIsTaken(outcome.outputPath))
                 return finish(StreamFailure::outputExists);

@@ -34,15 +34,19 @@ enum class StreamFailure {
     outputExists,
     outputIsInput,   // replacing it would destroy another input of the run
     outputOfTheRun,  // replacing it would destroy an output the run wrote before
+    outputIsFolder,  // a folder stands at the output path
+    nameTooLong,     // the output's file name is longer than the file system takes
     createOutput,
     writeOutput,
     outputClosed,        // the reader of standard output went away
     damagedAfterOutput,  // found damaged once file bytes had gone to standard output
+    spoolFailed,         // the temporary folder could not hold the container for standard output
 };
 
 struct StreamOutcome {
     StreamFailure failure = StreamFailure::none;
-    std::u16string outputPath;  // once it is known
+    std::u16string outputPath;       // once it is known
+    bool sentBeforeFailure = false;  // bytes had gone to standard output when the run failed
 };
 
 struct EncryptTask {
@@ -58,10 +62,9 @@ struct EncryptTask {
 struct DecryptTask {
     std::u16string inputPath;
     // The output path for the stored name (none when the name is longer than
-    // can be gathered); an empty result means there is no usable name.
+    // can be gathered); an empty result means there is no usable name, or none
+    // that may be written (the caller keeps the reason).
     std::function<std::u16string(const std::optional<std::u16string>& storedName)> chooseOutput;
-    // Asked about the chosen output before anything is written to it; none when it may be written.
-    std::function<StreamFailure(const std::u16string& outputPath)> checkOutput;
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
     unsigned workers = 0;

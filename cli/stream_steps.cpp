@@ -26,10 +26,20 @@ StreamFailure FromSourceStatus(SourceStatus status) noexcept
     return StreamFailure::readInput;
 }
 
+StreamFailure CheckOutputPath(const std::u16string& path)
+{
+    constexpr std::size_t kMaxNameLength = 255;
+    const std::filesystem::path target = ToFsPath(path);
+    if (target.filename().native().size() > kMaxNameLength) return StreamFailure::nameTooLong;
+    std::error_code error;
+    if (std::filesystem::is_directory(target, error)) return StreamFailure::outputIsFolder;
+    return StreamFailure::none;
+}
+
 bool IsTooLargeToEncrypt(std::size_t nameUnits, std::uint64_t dataSize) noexcept
 {
-    return dataSize > std::uint64_t(std::numeric_limits<std::int32_t>::max()) ||
-           ContainerRecordLength(std::int64_t(nameUnits), std::int64_t(dataSize)) > kMaxRecordLength;
+    const std::int64_t most = MaxFileBytes(static_cast<std::int64_t>(nameUnits));
+    return most < 0 || dataSize > static_cast<std::uint64_t>(most);
 }
 
 bool PathIsTaken(const std::u16string& path)

@@ -14,6 +14,11 @@ StreamFailure FromSourceStatus(SourceStatus status) noexcept;
 // True when anything at all stands at the path, a dangling link included.
 bool PathIsTaken(const std::u16string& path);
 
+// What an output path shows before anything is made there: a file name longer
+// than the file system takes (255 bytes of UTF-8 here, 255 UTF-16 units on
+// Windows), or a folder (also through a link) standing at the path.
+StreamFailure CheckOutputPath(const std::u16string& path);
+
 // True when `dataSize` file bytes under a name of `nameUnits` units can't be a container:
 // the file bytes are a signed 32-bit count, and so is the whole record.
 bool IsTooLargeToEncrypt(std::size_t nameUnits, std::uint64_t dataSize) noexcept;

@@ -79,6 +79,23 @@ RecordCheck ParseContainerRecord(const std::uint8_t* record, std::size_t length,
     return check;
 }
 
+std::optional<std::uint64_t> WrittenRecordLength(const std::uint8_t* head) noexcept
+{
+    const auto dataSize = static_cast<std::int32_t>(GetLe32(head));
+    const std::uint32_t nameBytes = GetLe32(head + 4);
+    if (dataSize < 0 || nameBytes % 2 != 0 || nameBytes > 2 * kMaxStoredNameUnits) return std::nullopt;
+    const std::int64_t length = ContainerRecordLength(nameBytes / 2, dataSize);
+    if (length > kMaxRecordLength) return std::nullopt;
+    return static_cast<std::uint64_t>(length);
+}
+
+bool IsWrittenName(const std::uint8_t* name, std::uint32_t nameBytes) noexcept
+{
+    for (std::uint32_t i = 0; i + 1 < nameBytes; i += 2)
+        if ((name[i] | name[i + 1]) == 0) return false;
+    return true;
+}
+
 bool HasWrittenFill(const std::uint8_t* record, std::size_t length, const ContainerContents& contents) noexcept
 {
     const std::size_t end = std::size_t(contents.dataOffset) + std::size_t(contents.dataSize);

@@ -25,7 +25,14 @@ namespace {
 // Marks that reorder the text around them: "report\u202Etxt.exe" shows as "reportexe.txt".
 bool IsDirectionControl(char16_t unit)
 {
-    return unit == 0x200E || unit == 0x200F || (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069);
+    return unit == 0x061C || unit == 0x200E || unit == 0x200F || (unit >= 0x202A && unit <= 0x202E) ||
+           (unit >= 0x2066 && unit <= 0x2069);
+}
+
+// C0, DEL and C1: a terminal or a list box may act on them instead of showing them.
+bool IsControl(char16_t unit)
+{
+    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
 }
 
 char16_t AsciiUpper(char16_t unit)
@@ -33,16 +40,23 @@ char16_t AsciiUpper(char16_t unit)
     return unit >= u'a' && unit <= u'z' ? char16_t(unit - 32) : unit;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 open a device, not a file, with any
-// extension and in any case; Windows also ignores spaces before the first dot.
+// The port digits Windows knows: 1-9 and the superscripts one, two and three.
+bool IsPortDigit(char16_t unit)
+{
+    return (unit >= u'1' && unit <= u'9') || unit == 0x00B9 || unit == 0x00B2 || unit == 0x00B3;
+}
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9 (and COM¹-³, LPT¹-³) open a
+// device, not a file, with any extension and in any case; Windows also ignores
+// spaces before the first dot.
 bool IsDeviceName(std::u16string_view name)
 {
     std::u16string stem(name.substr(0, name.find(u'.')));
     while (!stem.empty() && stem.back() == u' ') stem.pop_back();
     for (char16_t& unit : stem) unit = AsciiUpper(unit);
-    if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL") return true;
-    return stem.size() == 4 && (stem.starts_with(u"COM") || stem.starts_with(u"LPT")) && stem[3] >= u'1' &&
-           stem[3] <= u'9';
+    if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL" || stem == u"CONIN$" || stem == u"CONOUT$")
+        return true;
+    return stem.size() == 4 && (stem.starts_with(u"COM") || stem.starts_with(u"LPT")) && IsPortDigit(stem[3]);
 }
 
 }  // namespace
@@ -53,7 +67,7 @@ std::u16string MakeSafeFileName(std::u16string_view storedName)
     std::u16string name(sep == std::u16string_view::npos ? storedName : storedName.substr(sep + 1));
     if (name == u"." || name == u"..") return {};
     for (char16_t& unit : name) {
-        if (unit < 0x20 || IsDirectionControl(unit) ||
+        if (IsControl(unit) || IsDirectionControl(unit) ||
             std::u16string_view(u"<>:\"|?*").find(unit) != std::u16string_view::npos)
             unit = u'_';
     }

@@ -16,12 +16,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
 #include <utility>
 #endif
 
 #include "cli/console.h"
 #include "cli/progress_line.h"
+#include "cli/shown_text.h"
 #include "cli/stream_jobs.h"
 #include "jobs/platform_file.h"
 #include "tests/support/child_process.h"
@@ -104,8 +108,12 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
     const std::u16string none = Put(u"名無し.dat", MakeContainer(u"", data, kKey));
     const std::u16string longName = Put(u"ln.dat", MakeContainer(std::u16string(300, u'n'), data, kKey));
     const std::u16string longKey = Key(u"long", std::string(cli::kMaxKeyLineBytes + 1, 'k') + "\n");
+    const std::u16string sub = folder.File(u"sub"), subDat = Put(u"s.dat", MakeContainer(u"sub", data, kKey));
+    std::filesystem::create_directories(ToFsPath(sub) / "sub");             // where the stored name would go
+    const std::u16string longInput = Put(std::u16string(252, u'n'), data);  // ".dat" makes 256
 #ifndef _WIN32
     const std::u16string fifo = folder.File(u"fifo");
+    const std::u16string longStored = Put(u"ls.dat", MakeContainer(std::u16string(100, u'長'), data, kKey));
     ASSERT_EQ(mkfifo(Utf8(fifo).c_str(), 0600), 0);
     alarm(120);  // a program that waits on the FIFO ends this test here instead of never
 #endif
@@ -126,17 +134,32 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"no key file and no terminal", {u"encrypt", plain}, 2, "no terminal"},
         {"fill not zero, seen in the last chunk", {u"decrypt", u"-k", keyFile, lateFill}, 1, "wrong key or damaged"},
         {"container of 2 GiB", {u"decrypt", u"-k", keyFile, folder.File(u"huge.dat")}, 1, "huge.dat: too large"},
-        {"record over 2,147,483,647 bytes", {u"encrypt", u"-k", keyFile, folder.File(u"h.bin")}, 1, "h.bin: too large"},
+        {"record over 2,147,483,647 bytes",
+         {u"encrypt", u"-k", keyFile, folder.File(u"h.bin")},
+         1,
+         "h.bin: too large: with its name, a container holds at most 2,147,483,621 bytes of a file"},
         {"stored name \"..\"", {u"decrypt", u"-k", keyFile, dots}, 1, "dots.dat: the container holds no usable"},
         {"empty stored name", {u"decrypt", u"-k", keyFile, none}, 1, "名無し.dat: the container holds no usable"},
         {"stored name too long for a file", {u"decrypt", u"-k", keyFile, longName}, 1, "no usable file name"},
         {"encrypt output exists", {u"encrypt", u"-k", keyFile, plain}, 1, "plain.dat: already exists"},
         {"decrypt output exists", {u"decrypt", u"-k", keyFile, good}, 1, "plain.txt: already exists"},
+        {"output name too long", {u"encrypt", u"-k", keyFile, longInput}, 1, "too long for the file system; give a"},
+        {"a folder at the output", {u"encrypt", u"-k", keyFile, u"-fo", sub, plain}, 1, "sub: is a folder; give"},
+        {"a folder at the stored name", {u"decrypt", u"-k", keyFile, u"-d", sub, subDat}, 1, "sub: is a folder"},
         {"output folder missing", {u"encrypt", u"-k", keyFile, u"-d", folder.File(u"no"), plain}, 1, "cannot create"},
-        {"input is a folder", {u"encrypt", u"-k", keyFile, folder.FileIn(u"sub", u"")}, 1, "sub"},
+        {"a name that would retitle the terminal",
+         {u"encrypt", u"-k", keyFile, u"\x1b]0;owned\x07\u202e.txt"},
+         1,
+         "quorvane-cli: \\x1b]0;owned\\x07\\u202e.txt: cannot open"},
+        {"input is a folder", {u"encrypt", u"-k", keyFile, sub}, 1, "sub"},
 #ifndef _WIN32
         {"input is a FIFO", {u"encrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
         {"container is a FIFO", {u"decrypt", u"-k", keyFile, fifo}, 1, "fifo: not a regular file"},
+        {"stored name of 300 bytes",
+         {u"decrypt", u"-k", keyFile, longStored},
+         1,
+         "give the output file's name with -o"},
+        {"an argument not UTF-8", {u"encrypt", u"-k", keyFile, u"caf\xDCC3(.txt"}, 2, "argument 4 is not valid UTF-8"},
 #endif
         {"no arguments", {}, 2, "missing command"},
         {"unknown command", {u"scramble", plain}, 2, "unknown command"},
@@ -146,6 +169,8 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"option without its value", {u"encrypt", plain, u"-k"}, 2, "needs a value"},
         {"no input", {u"decrypt", u"-k", keyFile}, 2, "no CONTAINER"},
         {"\"-o\" as an input after \"--\"", {u"encrypt", u"-k", keyFile, u"--", u"-o"}, 1, "-o: cannot open"},
+        {"\"--help\" as the value of -o", {u"encrypt", u"-k", keyFile, u"-fo", u"--help"}, 2, "no FILE to encrypt"},
+        {"\"--version\" as the key file", {u"decrypt", u"--key-file", u"--version", good}, 1, "--version: cannot read"},
         {"key file given twice", {u"encrypt", u"-k", keyFile, u"--key-file=x", plain}, 2, "given twice"},
         {"value for --force", {u"encrypt", u"--force=yes", u"-k", keyFile, plain}, 2, "takes no value"},
         {"standard input and a file", {u"encrypt", u"-k", keyFile, u"-", plain}, 2, "the only input"},
@@ -153,6 +178,10 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"standard input without -o or --name", {u"encrypt", u"-k", keyFile, u"-"}, 2, "needs -o OUT or --name"},
         {"--name when decrypting", {u"decrypt", u"-k", keyFile, u"--name", u"n", u"-"}, 2, "--name is for encrypting"},
         {"--name with a folder", {u"encrypt", u"-k", keyFile, u"--name", u"a/b", u"-"}, 2, "without folder"},
+        {"--name of 256 units",
+         {u"encrypt", u"-k", keyFile, u"--name", std::u16string(256, u'n'), u"-"},
+         2,
+         "at most 255"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -168,6 +197,22 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
 #ifndef _WIN32
     alarm(0);
 #endif
+}
+
+// What a name may carry to the terminal, in this process: controls become escapes, the rest stays.
+TEST(ShownText, controls_in_a_name_are_escaped_and_nothing_else)
+{
+    const std::u16string rows[][2] = {
+        {u"\x1b]0;title\x07"
+         u"a\x1b[31m",
+         u"\\x1b]0;title\\x07a\\x1b[31m"},
+        {std::u16string(1, u'\0') + u"\x1f\x7f\x80\x85\x9b\x9f", u"\\x00\\x1f\\x7f\\x80\\x85\\x9b\\x9f"},
+        {u"\u061c\u200b\u200f\u2028\u202e\u2066\u206f\ufeff\ufffb",
+         u"\\u061c\\u200b\\u200f\\u2028\\u202e\\u2066\\u206f\\ufeff\\ufffb"},
+        {u" ~\u00a0\u200a\u2027\u202f\u2070\ufffc 報告 C:\\d\\a.txt \U0001F511",
+         u" ~\u00a0\u200a\u2027\u202f\u2070\ufffc 報告 C:\\d\\a.txt \U0001F511"},
+    };
+    for (const auto& [name, shown] : rows) EXPECT_EQ(cli::EscapeControls(name), shown) << Utf8(shown);
 }
 
 // Progress is for a terminal only (see the terminal table): a script's standard error holds the one failure.
@@ -250,6 +295,7 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
     damagedTwo.back() ^= 1;
     const std::u16string file = Put(u"p.bin", data), bigFile = Put(u"big.dat", big), c = folder.File(u"c.dat");
     const std::u16string out = folder.FileIn(u"out", u""), stored = folder.FileIn(u"out", u"p.bin");
+    const std::u16string noSpool = folder.File(u"no-such-folder");
     const Args encrypt{u"encrypt", u"--name", u"p.bin", u"-o", u"-", u"-"}, decrypt{u"decrypt", u"-o", u"-", u"-"};
     struct Row {
         const char* what;
@@ -275,6 +321,14 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
         {"bad fill after a chunk went out", decrypt, {damagedTwo, true}, 1, firstChunk, "throw away the bytes"},
         {"reader gone while decrypting", {u"decrypt", u"-o", u"-", bigFile}, {"", true, 1000}, 1, {}, "output: closed"},
         {"reader gone while encrypting", encrypt, {text(two), true, 1000}, 1, std::nullopt, "output: closed"},
+#ifndef _WIN32
+        {"no temporary folder to spool in",
+         encrypt,
+         {text(data), true, std::string::npos, {"TMPDIR=" + Utf8(noSpool)}},
+         1,
+         Bytes{},
+         Utf8(noSpool) + ": cannot hold the container for standard output"},
+#endif
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -288,7 +342,8 @@ TEST_F(Cli, pipes_carry_the_same_containers_both_ways_and_fail_before_output_whe
             std::filesystem::remove(ToFsPath(outFile));
         }
         EXPECT_TRUE(!row.out || written == text(*row.out));
-        EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+        // Without a message, standard error stays empty: nothing on success, no progress off a terminal.
+        EXPECT_TRUE(row.message.empty() ? r.err.empty() : r.err.find(row.message) != std::string::npos) << r.err;
         for (const std::u16string& entry : folder.Listing()) EXPECT_EQ(entry.find(u".tmp"), entry.npos);
     }
 }
@@ -424,14 +479,29 @@ using Clock = std::chrono::steady_clock;
 
 // The program on a pseudo-terminal of its own: what it shows is read, keys are typed into it.
 struct CTerminalSession {
-    explicit CTerminalSession(const std::vector<std::u16string>& args)
+    // asJob: as a shell starts it, in a process group of its own below the session's leader, which waits
+    // for it and ends as it ended: only such a job is really stopped by Ctrl+Z.
+    explicit CTerminalSession(const std::vector<std::u16string>& args, bool asJob = false)
     {
         std::vector<std::string> strings{Utf8(CliProgram())};
         for (const auto& arg : args) strings.push_back(Utf8(arg));
         std::vector<char*> argv;
         for (auto& s : strings) argv.push_back(s.data());
         argv.push_back(nullptr);
-        if ((pid = forkpty(&master, nullptr, nullptr, nullptr)) == 0) _exit(execv(argv[0], argv.data()) ? 127 : 0);
+        if ((pid = forkpty(&master, nullptr, nullptr, nullptr)) != 0) return;
+        if (!asJob) _exit(execv(argv[0], argv.data()) ? 127 : 0);
+        signal(SIGTTOU, SIG_IGN);
+        const pid_t job = fork();
+        if (job == 0) {
+            setpgid(0, 0);
+            tcsetpgrp(STDIN_FILENO, getpid());
+            signal(SIGTTOU, SIG_DFL);
+            _exit(execv(argv[0], argv.data()) ? 127 : 0);
+        }
+        setpgid(job, job);
+        int raw = 0;
+        while (waitpid(job, &raw, 0) < 0) {}
+        _exit(WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw));
     }
     ~CTerminalSession()
     {
@@ -489,9 +559,9 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
                          container = Put(u"c.dat", MakeContainer(u"戻り.txt", data, kKey));
     Bytes head(16, 0);
     PutLe32(head, 0, (512u << 20) - 16);
-    const std::u16string big = Put(u"big", {}), bigDat = Put(u"big.dat", EncipherRecord(head, kKey));
+    const std::u16string big = Put(u"big", {}), bigDat = Put(u"big\x1b[8m.dat", EncipherRecord(head, kKey));
     for (const auto& path : {big, bigDat}) std::filesystem::resize_file(ToFsPath(path), 512u << 20);
-    const std::u16string progress = Put(u"progress.bin", {}), keyFifo = folder.File(u"key-fifo");
+    const std::u16string progress = Put(u"\x1b[7mp.bin", {}), keyFifo = folder.File(u"key-fifo");
     std::filesystem::resize_file(ToFsPath(progress), cli::kProgressMinimumBytes + 1);
     ASSERT_EQ(mkfifo(Utf8(keyFifo).c_str(), 0600), 0);
     const std::string shownKey = Utf8(kKey), key = shownKey + "\n";
@@ -509,12 +579,23 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
         {"end of input", {u"encrypt", source}, {"\x04"}, 0, 1, "no key was entered"},
         {"Ctrl+C", {u"encrypt", source}, {"\x03"}, 0, 128 + SIGINT, ""},
         {"SIGINT", {u"encrypt", u"-k", keyFile, u"-fo", big, big}, {}, SIGINT, 128 + SIGINT, "interrupted"},
-        {"SIGTERM", {u"decrypt", u"-k", keyFile, u"-fo", big, bigDat}, {}, SIGTERM, 128 + SIGTERM, "interrupted"},
+        {"SIGTERM",
+         {u"decrypt", u"-k", keyFile, u"-fo", big, bigDat},
+         {},
+         SIGTERM,
+         128 + SIGTERM,
+         "\\x1b[8m.dat: interr"},
         {"SIGINT in a waiting read", {u"encrypt", u"-k", keyFifo, source}, {}, SIGINT, 128 + SIGINT, ""},
-        {"progress", {u"encrypt", u"-k", keyFile, u"-fo", folder.File(u"p.dat"), progress}, {}, 0, 0, "bin  0%"},
+        {"progress",
+         {u"encrypt", u"-k", keyFile, u"-fo", folder.File(u"p.dat"), progress},
+         {},
+         0,
+         0,
+         "\\x1b[7mp.bin  0%"},
         {"encrypt", {u"encrypt", source}, {key, key}, 0, 0, ""},
         {"decrypt", {u"decrypt", container}, {key}, 0, 0, ""},
         {"standard output a terminal", {u"decrypt", u"-k", keyFile, u"-o", u"-", container}, {}, 0, 2, "is a terminal"},
+        {"key from standard input, a terminal", {u"decrypt", u"-k", u"-", container}, {}, 0, 2, "omit -k to be asked"},
         {"Ctrl+C at standard input", {u"encrypt", u"-k", keyFile, u"-fo", big, u"-"}, {}, SIGINT, 130, "input"},
     };
     for (const Row& row : rows) {
@@ -538,13 +619,65 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
         }
         EXPECT_EQ(session.Finish(), row.status) << session.shown;
         if (writer >= 0) close(writer);
-        EXPECT_NE(session.shown.find(row.message), std::string::npos) << session.shown;
+        // Without a message, no line of the program's own is shown.
+        const std::string expected = row.message.empty() ? "quorvane-cli:" : row.message;
+        EXPECT_EQ(session.shown.find(expected) == std::string::npos, row.message.empty()) << session.shown;
         EXPECT_EQ(session.shown.find(shownKey), std::string::npos);
         EXPECT_TRUE(session.EchoIsOn());
-        EXPECT_EQ(row.status == 0 ? before : folder.Listing(), before);  // a failed run leaves nothing
+        // A failed run leaves nothing; one that succeeds adds its one output.
+        const auto after = folder.Listing();
+        EXPECT_EQ(after.size(), before.size() + (row.status == 0 ? 1 : 0));
+        EXPECT_TRUE(std::includes(after.begin(), after.end(), before.begin(), before.end()));
     }
     EXPECT_EQ(ReadFileBytes(folder.File(u"入力.dat")), MakeContainer(u"入力.txt", data, kKey));
     EXPECT_EQ(ReadFileBytes(folder.File(u"戻り.txt")), data);
+}
+
+// A child that never ends is killed and fails its test, here a key read from a FIFO that nobody opens.
+TEST_F(Cli, a_hung_child_is_killed_and_fails_its_test)
+{
+    const std::u16string fifo = folder.File(u"fifo"), plain = Put(u"p.txt", PatternBytes(10, 1));
+    ASSERT_EQ(mkfifo(Utf8(fifo).c_str(), 0600), 0);
+    EXPECT_THROW(RunCli({u"encrypt", u"-k", fifo, plain}, {.seconds = 1}), std::runtime_error);
+}
+
+bool IsStopped(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T';
+}
+
+// Ctrl+Z at the prompt gives the shell an echoing terminal; going on hides the input and asks again. A signal
+// that ends the program there leaves the echo on.
+TEST_F(Cli, a_stop_or_a_signal_at_the_key_prompt_gives_the_terminal_back)
+{
+    const Bytes data = PatternBytes(100, 1);
+    const std::u16string container = Put(u"c.dat", MakeContainer(u"back.txt", data, kKey));
+    {
+        CTerminalSession session({u"decrypt", container}, true);
+        ASSERT_TRUE(session.WaitFor("Key: "));
+        const pid_t job = tcgetpgrp(session.master);
+        session.Type("\x1a");
+        for (const auto deadline = Clock::now() + std::chrono::seconds(20); !IsStopped(job) && Clock::now() < deadline;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_TRUE(IsStopped(job));
+        EXPECT_TRUE(session.EchoIsOn());
+        kill(job, SIGCONT);
+        ASSERT_TRUE(session.WaitFor("Key: "));
+        EXPECT_FALSE(session.EchoIsOn());
+        session.Type(Utf8(kKey) + "\n");
+        EXPECT_EQ(session.Finish(), 0) << session.shown;
+        EXPECT_EQ(ReadFileBytes(folder.File(u"back.txt")), data);
+    }
+    for (const int signal : {SIGPIPE, SIGALRM, SIGUSR1}) {
+        CTerminalSession session({u"decrypt", container});
+        ASSERT_TRUE(session.WaitFor("Key: "));
+        kill(session.pid, signal);
+        EXPECT_EQ(session.Finish(), 128 + signal);
+        EXPECT_TRUE(session.EchoIsOn()) << signal;
+    }
 }
 
 #endif

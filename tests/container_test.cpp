@@ -195,6 +195,15 @@ TEST(ContainerRecord, hostile_fields_are_refused_at_exactly_their_limits)
     }
 }
 
+// The most file bytes for a name fill the record to its limit; one more byte passes it.
+TEST(ContainerRecord, the_file_size_limit_leaves_room_for_the_name_in_the_record)
+{
+    for (const std::int64_t units : {0, 1, 5, 255}) {
+        EXPECT_LE(ContainerRecordLength(units, MaxFileBytes(units)), kMaxRecordLength) << units;
+        EXPECT_GT(ContainerRecordLength(units, MaxFileBytes(units) + 1), kMaxRecordLength) << units;
+    }
+}
+
 TEST(Naming, stored_and_container_names)
 {
     const std::u16string rows[][3] = {
@@ -224,7 +233,9 @@ TEST(TextCodec, utf8_decoding_accepts_valid_and_refuses_malformed)
     EXPECT_TRUE(Utf8ToUtf16("key \xE9\x8D\xB5 \xF0\x9F\x94\x91", out));
     EXPECT_EQ(out, u"key 鍵 \U0001F511");
     EXPECT_EQ(Utf16ToUtf8(out), "key \xE9\x8D\xB5 \xF0\x9F\x94\x91");
-    const char* bad[] = {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE9\x8D", "\xFF"};
+    // A lone continuation, overlong forms, a surrogate, past U+10FFFF, cut short, a bad second or third byte, FF.
+    const char* bad[] = {"\x80",     "\xC0\xAF",    "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE9\x8D",
+                         "caf\xC3(", "caf\xC3\xC3", "\xE9(\xB5",    "\xE9\x8D(",    "\xF0\x9F(\x91",    "\xFF"};
     for (const char* b : bad)
         EXPECT_FALSE(Utf8ToUtf16(b, out)) << "bytes " << test::Bytes(b, b + std::strlen(b)).size();
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");

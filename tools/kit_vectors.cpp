@@ -228,6 +228,13 @@ std::vector<Vector> AllVectors()
         {"unsafe-name-trailing-dot", T("evil.exe."), "a trailing dot, which Windows drops"},
         {"unsafe-name-trailing-dots-spaces", T("a.txt . ."), "trailing dots and spaces"},
         {"unsafe-name-dots-only", T("..."), "three dots"},
+        {"unsafe-name-del-and-c1-controls", u"a\u007Fb\u0080c\u009Bd\u009F.txt", "DEL and C1 controls"},
+        {"unsafe-name-arabic-letter-mark", u"report\u061C.txt", "the Arabic letter mark"},
+        {"unsafe-name-device-com-superscript", u"com\u00B9.txt", "a port with a superscript digit"},
+        {"unsafe-name-device-lpt-superscript", u"LPT\u00B3", "a printer with a superscript digit"},
+        {"unsafe-name-device-conin", T("CONIN$"), "the console's input"},
+        {"unsafe-name-device-conout", T("conout$.log"), "the console's output with an extension"},
+        {"unsafe-name-device-lookalike-superscript", u"COM\u2074.txt", "not a device: only superscripts 1 to 3"},
     };
     int seed = 50;
     for (const auto& u : unsafe)

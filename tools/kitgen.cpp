@@ -121,18 +121,22 @@ U16 SafeName(const U16& stored)
     const auto sep = stored.find_last_of(u"\\/");
     U16 name = sep == U16::npos ? stored : stored.substr(sep + 1);
     if (name == u"." || name == u"..") return {};
-    const U16 direction = u"\u200E\u200F\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069";
+    const U16 direction = u"\u061C\u200E\u200F\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069";
     for (char16_t& u : name)
-        if (u < 0x20 || U16(u"<>:\"|?*").find(u) != U16::npos || direction.find(u) != U16::npos) u = u'_';
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || U16(u"<>:\"|?*").find(u) != U16::npos ||
+            direction.find(u) != U16::npos)
+            u = u'_';
     const auto last = name.find_last_not_of(u". ");
     for (std::size_t i = last == U16::npos ? 0 : last + 1; i < name.size(); ++i) name[i] = u'_';
     U16 base = name.substr(0, name.find(u'.'));
     while (!base.empty() && base.back() == u' ') base.pop_back();
     for (char16_t& u : base)
         if (u >= u'a' && u <= u'z') u = char16_t(u - u'a' + u'A');
-    static const U16 devices[] = {u"CON",  u"PRN",  u"AUX",  u"NUL",  u"COM1", u"COM2", u"COM3", u"COM4",
-                                  u"COM5", u"COM6", u"COM7", u"COM8", u"COM9", u"LPT1", u"LPT2", u"LPT3",
-                                  u"LPT4", u"LPT5", u"LPT6", u"LPT7", u"LPT8", u"LPT9"};
+    static const U16 devices[] = {u"CON",       u"PRN",       u"AUX",       u"NUL",       u"COM1",      u"COM2",
+                                  u"COM3",      u"COM4",      u"COM5",      u"COM6",      u"COM7",      u"COM8",
+                                  u"COM9",      u"LPT1",      u"LPT2",      u"LPT3",      u"LPT4",      u"LPT5",
+                                  u"LPT6",      u"LPT7",      u"LPT8",      u"LPT9",      u"COM\u00B9", u"COM\u00B2",
+                                  u"COM\u00B3", u"LPT\u00B9", u"LPT\u00B2", u"LPT\u00B3", u"CONIN$",    u"CONOUT$"};
     for (const U16& device : devices)
         if (base == device) return u"_" + name;
     return name;

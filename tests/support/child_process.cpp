@@ -1,9 +1,15 @@
 #include "tests/support/child_process.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "jobs/platform_file.h"
 #include "tests/support/files.h"
@@ -13,6 +19,7 @@
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -78,6 +85,19 @@ intptr_t Start(const std::vector<std::u16string>& args, const int (&fds)[3], con
     return process;
 }
 
+using ChildId = intptr_t;
+
+void Kill(intptr_t process)
+{
+    TerminateProcess(reinterpret_cast<HANDLE>(process), 1);
+}
+
+// Until the child has ended; its handle stays valid for Wait.
+void AwaitEnd(intptr_t process)
+{
+    WaitForSingleObject(reinterpret_cast<HANDLE>(process), INFINITE);
+}
+
 void Wait(intptr_t process, ChildResult& result)
 {
     _cwait(&result.exitCode, process, 0);
@@ -95,11 +115,28 @@ bool MakePipe(int (&fds)[2])
     return ::pipe2(fds, O_CLOEXEC) == 0;
 }
 
+// A lone U+DC80..U+DCFF stands for the byte 80..FF itself: how a test gives an argument that is not UTF-8.
+std::string ArgumentBytes(const std::u16string& arg)
+{
+    std::string bytes;
+    std::u16string run;
+    for (std::size_t i = 0; i < arg.size(); ++i) {
+        const bool paired = i > 0 && arg[i - 1] >= 0xD800 && arg[i - 1] <= 0xDBFF;
+        if (arg[i] < 0xDC80 || arg[i] > 0xDCFF || paired) {
+            run.push_back(arg[i]);
+            continue;
+        }
+        bytes += Utf8(std::exchange(run, {}));
+        bytes.push_back(static_cast<char>(arg[i] & 0xFF));
+    }
+    return bytes + Utf8(run);
+}
+
 pid_t Start(const std::vector<std::u16string>& argv, const int (&fds)[3], const std::vector<std::string>& extraEnv)
 {
     // The additions come first: the first of two equal names wins.
     std::vector<std::string> args, env(extraEnv);
-    for (const auto& a : argv) args.push_back(Utf8(a));
+    for (const auto& a : argv) args.push_back(ArgumentBytes(a));
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
     std::vector<char*> argp, envp;
     for (auto& a : args) argp.push_back(a.data());
@@ -115,6 +152,20 @@ pid_t Start(const std::vector<std::u16string>& argv, const int (&fds)[3], const 
     return failed ? -1 : pid;
 }
 
+using ChildId = pid_t;
+
+void Kill(pid_t pid)
+{
+    ::kill(pid, SIGKILL);
+}
+
+// Until the child has ended, without reaping it: its pid can't be taken by another process meanwhile.
+void AwaitEnd(pid_t pid)
+{
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {}
+}
+
 void Wait(pid_t pid, ChildResult& result)
 {
     int status = 0;
@@ -124,6 +175,41 @@ void Wait(pid_t pid, ChildResult& result)
 }
 
 #endif
+
+// Kills the child once it has run `seconds`, unless stopped first.
+class CWatchdog {
+public:
+    CWatchdog(ChildId child, int seconds)
+        : thread([this, child, seconds] {
+              std::unique_lock<std::mutex> lock(mutex);
+              if (ended.wait_for(lock, std::chrono::seconds(seconds), [this] { return done; })) return;
+              fired = true;
+              Kill(child);
+          })
+    {
+    }
+    ~CWatchdog() { Stop(); }
+    CWatchdog(const CWatchdog&) = delete;
+    CWatchdog& operator=(const CWatchdog&) = delete;
+    // True when it had to kill the child.
+    bool Stop()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        ended.notify_one();
+        if (thread.joinable()) thread.join();
+        return fired;
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::atomic<bool> fired{false};
+    std::thread thread;  // last: it starts once the rest is there
+};
 
 // Writes `input` into `toChild` (if any) on a thread of its own while standard output is read from
 // `fromChild`, until its end or until `keep` bytes have come; both ends are closed after.
@@ -168,10 +254,17 @@ ChildResult RunChild(const std::vector<std::u16string>& argv, const ChildInput& 
     const int fds[3] = {in[0], out[1], OpenFile(errFile, true)};
     const auto child = Start(argv, fds, input.env);
     for (const int fd : fds) ::close(fd);
+    if (child == -1) {
+        for (const int fd : {in[1], out[0]}) ::close(fd);
+        throw std::runtime_error("cannot start " + Utf8(argv[0]));
+    }
     ChildResult result;
+    CWatchdog watchdog(child, input.seconds);
     result.out = Exchange(in[1], out[0], input.bytes, input.keep);
-    if (child == -1) throw std::runtime_error("cannot start " + Utf8(argv[0]));
+    AwaitEnd(child);
+    const bool killed = watchdog.Stop();
     Wait(child, result);
+    if (killed) throw std::runtime_error(Utf8(argv[0]) + " ran past " + std::to_string(input.seconds) + " s: killed");
     const Bytes err = ReadFileBytes(errFile);
     std::copy_if(err.begin(), err.end(), std::back_inserter(result.err), [](char c) { return c != '\r'; });
     return result;

@@ -17,9 +17,11 @@ struct ChildInput {
     bool piped = false;                    // a pipe; otherwise a file, as a shell's "<" gives (never a terminal)
     std::size_t keep = std::string::npos;  // standard output is closed once this many bytes came (a reader gone)
     std::vector<std::string> env = {};     // POSIX: "NAME=value" entries added to this process's environment
+    int seconds = 300;                     // then the child is killed and RunChild throws: a hang fails the test
 };
 
-// Runs argv[0] with its standard output on a pipe. On Windows the child gets standard input and
+// Runs argv[0] with its standard output on a pipe. On POSIX a lone U+DC80..U+DCFF in an argument is
+// passed as the byte 80..FF (an argument that is not UTF-8). On Windows the child gets standard input and
 // output in text mode, as from a shell.
 ChildResult RunChild(const std::vector<std::u16string>& argv, const ChildInput& input = {});
 
