@@ -23,8 +23,6 @@ bool TakesValue(char16_t letter)
     return letter == u'k' || letter == u'o' || letter == u'd' || letter == u'n';
 }
 
-constexpr std::u16string_view kStandardStream = u"-";
-
 // True when `arg` is an option whose value is the next argument, which is then never read as an option.
 bool TakesNextArgument(std::u16string_view arg)
 {
@@ -170,11 +168,11 @@ private:
     ParsedCommandLine CheckStandardStreams()
     {
         const CliOptions& o = result.options;
-        const bool fromInput = std::find(o.inputs.begin(), o.inputs.end(), kStandardStream) != o.inputs.end();
+        const bool fromInput = std::find(o.inputs.begin(), o.inputs.end(), kStandardStreamName) != o.inputs.end();
         result.ok = true;
         if (fromInput && o.inputs.size() > 1) return Fail(u"standard input (-) must be the only input");
         // Standard input carries the data, so the key comes from a file.
-        if (fromInput && (!o.keyFile || *o.keyFile == kStandardStream))
+        if (fromInput && (!o.keyFile || *o.keyFile == kStandardStreamName))
             return Fail(u"reading standard input (-) needs the key from -k KEYFILE");
         if (o.name && (o.command != CliCommand::encrypt || !fromInput))
             return Fail(u"--name is for encrypting standard input (-)");

@@ -7,9 +7,13 @@
 // "-" as the input is standard input, as OUT standard output.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane::cli {
+
+// Standard input as an input or a key file, standard output as an output.
+inline constexpr std::u16string_view kStandardStreamName = u"-";
 
 enum class CliCommand { encrypt, decrypt, help, version };
 

@@ -64,7 +64,7 @@ std::u16string KeyFailureText(KeyFailure failure)
 std::u16string KeySubject(const std::optional<std::u16string>& keyFile)
 {
     if (!keyFile) return {};
-    return *keyFile == kStandardInputName ? u"standard input" : *keyFile;
+    return *keyFile == kStandardStreamName ? u"standard input" : *keyFile;
 }
 
 std::u16string StreamFailureText(StreamFailure failure, bool encrypting)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/cli_options.h"
 #include "cli/console.h"
 #include "container/text_codec.h"
 
@@ -16,7 +17,7 @@ constexpr std::size_t kMaxKeyFileHead = kMaxKeyLineBytes + sizeof kByteOrderMark
 KeyFailure ReadKeyFile(const std::u16string& keyFile, CSecureText& key)
 {
     CRawInput input;
-    if (keyFile == kStandardInputName) {
+    if (keyFile == kStandardStreamName) {
         if (StandardInputIsTerminal()) return KeyFailure::echoingTerminal;
         input.OpenStandardInput();
     } else if (!input.OpenFile(keyFile)) {

@@ -22,9 +22,6 @@ enum class KeyFailure {
     unreadable,  // the key file could not be opened or read
 };
 
-// The key file name that means standard input.
-inline constexpr std::u16string_view kStandardInputName = u"-";
-
 // The key text held in the bytes of a key file: its first line, without a
 // leading UTF-8 byte-order mark and without the line end (LF or CRLF).
 KeyFailure KeyTextFromBytes(const std::uint8_t* bytes, std::size_t size, CSecureText& key);

@@ -6,14 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "cli/cli_options.h"
 #include "cli/positional_file.h"
 #include "cli/standard_stream.h"
 #include "cli/stream_jobs.h"
 
 namespace quorvane::cli {
-
-// The name that stands for standard input (as the input) or standard output (as -o).
-inline constexpr std::u16string_view kStandardStreamName = u"-";
 
 // True when the output is written in order as a stream, never replaced: standard output, a character device or a FIFO.
 bool WritesAsStream(const std::u16string& path);
