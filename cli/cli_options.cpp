@@ -1,7 +1,9 @@
 #include "cli/cli_options.h"
 
+#include <getopt.h>
+
 #include <algorithm>
-#include <iterator>
+#include <optional>
 #include <string_view>
 
 #include "container/container_record.h"
@@ -10,166 +12,140 @@ namespace quorvane::cli {
 
 namespace {
 
-struct LongOption {
-    std::u16string_view name;
-    char16_t letter;
-};
-// --name has no letter of its own; 'n' stands for it here only.
-constexpr LongOption kLongOptions[] = {
-    {u"key-file", u'k'}, {u"output", u'o'}, {u"directory", u'd'}, {u"force", u'f'}, {u"name", u'n'}};
-
-bool TakesValue(char16_t letter)
-{
-    return letter == u'k' || letter == u'o' || letter == u'd' || letter == u'n';
-}
-
-// True when `arg` is an option whose value is the next argument, which is then never read as an option.
-bool TakesNextArgument(std::u16string_view arg)
-{
-    if (arg.size() < 2 || arg[0] != u'-') return false;
-    if (arg[1] == u'-') {
-        const std::u16string_view name = arg.substr(2);
-        return std::any_of(std::begin(kLongOptions), std::end(kLongOptions), [name](const LongOption& option) {
-            return option.name == name && TakesValue(option.letter);
-        });
-    }
-    for (std::size_t k = 1; k < arg.size(); ++k) {
-        if (arg[k] == u'f') continue;
-        return TakesValue(arg[k]) && arg[k] != u'n' && k + 1 == arg.size();
-    }
-    return false;
-}
+// --name and --version have no letter of their own; 'n' and 'v' stand for them here only.
+const option kLongOptions[] = {
+    {"key-file", required_argument, nullptr, 'k'},  {"output", required_argument, nullptr, 'o'},
+    {"directory", required_argument, nullptr, 'd'}, {"name", required_argument, nullptr, 'n'},
+    {"force", no_argument, nullptr, 'f'},           {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'v'},         {}};
+// The leading "-" hands operands back in place: options may follow them, and POSIXLY_CORRECT changes nothing.
+constexpr char kShortOptions[] = "-fk:o:d:h";
 
 class CParser {
 public:
-    explicit CParser(const std::vector<std::u16string>& args_) : args(args_) {}
+    explicit CParser(const std::vector<std::u16string>& args_) : args(args_), bytes{"quorvane-cli"}
+    {
+        // getopt needs only the ASCII syntax: any other unit stands as one byte, so offsets stay those of `args`.
+        for (const std::u16string& arg : args) {
+            std::string& text = bytes.emplace_back();
+            for (const char16_t unit : arg) text += unit > 0 && unit < 0x80 ? char(unit) : '\x80';
+        }
+        for (std::string& text : bytes) argv.push_back(text.data());
+        argv.push_back(nullptr);  // MinGW-w64 reads argv[argc] for a missing value
+    }
 
     ParsedCommandLine Run()
     {
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::u16string& arg = args[i];
-            if (arg == u"--") break;
-            if (arg == u"--help" || arg == u"-h") return Done(CliCommand::help);
-            if (arg == u"--version") return Done(CliCommand::version);
-            if (TakesNextArgument(arg)) ++i;
-        }
         if (args.empty()) return Fail(u"missing command: encrypt or decrypt");
-        if (args[0] == u"encrypt") {
-            result.options.command = CliCommand::encrypt;
-        } else if (args[0] == u"decrypt") {
-            result.options.command = CliCommand::decrypt;
+        if (args[0] == u"encrypt" || args[0] == u"decrypt") {
+            result.options.command = args[0] == u"encrypt" ? CliCommand::encrypt : CliCommand::decrypt;
         } else {
-            return Fail(u"unknown command '" + args[0] + u"': use encrypt or decrypt");
+            Fail(u"unknown command '" + args[0] + u"': use encrypt or decrypt");
         }
-
-        bool optionsEnded = false;
-        for (next = 1; next < args.size();) {
-            const std::u16string& arg = args[next++];
-            if (optionsEnded || arg.size() < 2 || arg[0] != u'-') {
-                result.options.inputs.push_back(arg);
-            } else if (arg == u"--") {
-                optionsEnded = true;
-            } else if (arg[1] == u'-') {
-                if (!LongArgument(arg)) return result;
-            } else if (!ShortArguments(arg)) {
-                return result;
-            }
+        // --help and --version win over any fault, unless they are an option's value or follow "--".
+        for (std::size_t from = 0; from < args.size();) from = Scan(from);
+        if (asked) {
+            ParsedCommandLine done;
+            done.ok = true;
+            done.options.command = *asked;
+            return done;
         }
-        return Check();
+        return failed ? result : Check();
     }
 
 private:
-    ParsedCommandLine Done(CliCommand command)
+    // Reads args[from...] with getopt started afresh. After an argument getopt refuses, or takes where the
+    // exact names don't (an abbreviation, "-fh"), reading goes on from the next argument: returns its index.
+    std::size_t Scan(std::size_t from)
     {
-        result.options.command = command;
-        result.ok = true;
-        return result;
+        char* const* const v = argv.data() + from;  // v[k] is args[from + k - 1]; v[0] stands for the program
+        optind = 0;                                 // a full reset in glibc and in MinGW-w64 alike
+        opterr = 0;
+        for (;;) {
+            const int at = std::max(optind, 1);  // the argument this call reads
+            int longIndex = -1;
+            const int letter = getopt_long(int(args.size() - from) + 1, v, kShortOptions, kLongOptions, &longIndex);
+            if (letter == -1) break;
+            const std::u16string& given = args[from + at - 1];
+            if (letter == 1) {
+                if (from + at > 1 && !failed) result.options.inputs.push_back(given);
+                continue;
+            }
+            const std::u16string shown =
+                longIndex >= 0 ? given.substr(0, given.find(u'=')) : std::u16string{u'-', char16_t(letter)};
+            const std::string_view name = v[at] + 2;  // a long option as given; its full name only is taken
+            const bool exact = longIndex >= 0 ? name.substr(0, name.find('=')) == kLongOptions[longIndex].name
+                                              : letter != 'h' || given == shown;
+            if (!exact || std::string_view("fkodnhv").find(char(letter)) == std::string_view::npos) {
+                Refused(given);
+                return from + at;
+            }
+            if (letter == 'h' || letter == 'v') {
+                asked = letter == 'h' ? CliCommand::help : CliCommand::version;
+                return args.size();
+            }
+            if (failed) continue;
+            if (letter == 'f') {
+                result.options.force = true;
+            } else {
+                // The value is the rest of its argument, or the next argument whatever it begins with.
+                Apply(letter, args[from + optind - 2].substr(optarg - v[optind - 1]), shown);
+            }
+        }
+        if (!failed)
+            result.options.inputs.insert(result.options.inputs.end(), args.begin() + (from + optind - 1), args.end());
+        return args.size();
     }
 
-    bool Error(std::u16string error)
-    {
-        result.ok = false;
-        result.error = std::move(error);
-        return false;
-    }
-
+    // The first fault is the one told.
     ParsedCommandLine Fail(std::u16string error)
     {
-        Error(std::move(error));
+        if (!failed) result.error = std::move(error);
+        failed = true;
+        result.ok = false;
         return result;
     }
 
-    bool LongArgument(const std::u16string& arg)
+    // What getopt refused in `given`, told by the first letter or the name at fault.
+    void Refused(const std::u16string& given)
     {
-        const auto equals = arg.find(u'=');
-        const std::u16string_view name = std::u16string_view(arg).substr(2, equals == arg.npos ? arg.npos : equals - 2);
-        for (const LongOption& option : kLongOptions) {
-            if (option.name != name) continue;
-            const std::u16string shown = u"--" + std::u16string(name);
-            if (!TakesValue(option.letter)) {
-                if (equals != arg.npos) return Error(u"option '" + shown + u"' takes no value");
-                return Apply(option.letter, {}, shown);
-            }
-            if (equals != arg.npos) return Apply(option.letter, arg.substr(equals + 1), shown);
-            if (next == args.size()) return Error(u"option '" + shown + u"' needs a value");
-            return Apply(option.letter, args[next++], shown);
+        const bool isLong = given.rfind(u"--", 0) == 0;
+        const std::u16string name =
+            isLong ? given.substr(0, given.find(u'=')) : std::u16string{u'-', given[given.find_first_not_of(u'f', 1)]};
+        if (name == u"--force") {
+            Fail(u"option '--force' takes no value");
+        } else if (name == u"--key-file" || name == u"--output" || name == u"--directory" || name == u"--name" ||
+                   name == u"-k" || name == u"-o" || name == u"-d") {
+            Fail(u"option '" + name + u"' needs a value");
+        } else {
+            Fail(u"unknown option '" + (isLong ? given : name) + u"'");
         }
-        return Error(u"unknown option '" + arg + u"'");
     }
 
-    // "-f", "-k KEY", "-kKEY", and bundles such as "-fo OUT".
-    bool ShortArguments(const std::u16string& arg)
-    {
-        for (std::size_t k = 1; k < arg.size(); ++k) {
-            const char16_t letter = arg[k];
-            const std::u16string shown = std::u16string(u"-") + letter;
-            if (letter == u'f') {
-                Apply(letter, {}, shown);
-            } else if (TakesValue(letter) && letter != u'n') {
-                if (k + 1 < arg.size()) return Apply(letter, arg.substr(k + 1), shown);
-                if (next == args.size()) return Error(u"option '" + shown + u"' needs a value");
-                return Apply(letter, args[next++], shown);
-            } else {
-                return Error(u"unknown option '" + shown + u"'");
-            }
-        }
-        return true;
-    }
-
-    bool Apply(char16_t letter, const std::u16string& value, const std::u16string& shown)
+    void Apply(int letter, const std::u16string& value, const std::u16string& shown)
     {
         CliOptions& o = result.options;
-        if (letter == u'f') {
-            o.force = true;
-            return true;
+        std::optional<std::u16string>& slot = letter == 'k'   ? o.keyFile
+                                              : letter == 'o' ? o.output
+                                              : letter == 'n' ? o.name
+                                                              : o.directory;
+        if (slot) {
+            Fail(u"option '" + shown + u"' given twice");
+        } else if (value.empty()) {
+            Fail(u"option '" + shown + u"' needs a non-empty value");
+        } else {
+            slot = value;
         }
-        std::optional<std::u16string>& slot = letter == u'k'   ? o.keyFile
-                                              : letter == u'o' ? o.output
-                                              : letter == u'n' ? o.name
-                                                               : o.directory;
-        if (slot) return Error(u"option '" + shown + u"' given twice");
-        if (value.empty()) return Error(u"option '" + shown + u"' needs a non-empty value");
-        slot = value;
-        return true;
     }
 
     ParsedCommandLine Check()
     {
         const CliOptions& o = result.options;
+        const bool fromInput = std::find(o.inputs.begin(), o.inputs.end(), kStandardStreamName) != o.inputs.end();
         if (o.inputs.empty())
             return Fail(o.command == CliCommand::encrypt ? u"no FILE to encrypt" : u"no CONTAINER to decrypt");
         if (o.output && o.directory) return Fail(u"-o and -d can't be used together");
         if (o.output && o.inputs.size() > 1) return Fail(u"-o takes a single input; use -d for several");
-        if (const auto r = CheckStandardStreams(); !r.ok) return r;
-        result.ok = true;
-        return result;
-    }
-
-    ParsedCommandLine CheckStandardStreams()
-    {
-        const CliOptions& o = result.options;
-        const bool fromInput = std::find(o.inputs.begin(), o.inputs.end(), kStandardStreamName) != o.inputs.end();
-        result.ok = true;
         if (fromInput && o.inputs.size() > 1) return Fail(u"standard input (-) must be the only input");
         // Standard input carries the data, so the key comes from a file.
         if (fromInput && (!o.keyFile || *o.keyFile == kStandardStreamName))
@@ -182,12 +158,16 @@ private:
             return Fail(u"--name takes at most 255 UTF-16 units: no file system takes a longer file name");
         if (fromInput && o.command == CliCommand::encrypt && !o.output && !o.name)
             return Fail(u"encrypting standard input (-) needs -o OUT or --name NAME");
+        result.ok = true;
         return result;
     }
 
     const std::vector<std::u16string>& args;
-    std::size_t next = 1;
+    std::vector<std::string> bytes;  // args as getopt reads them
+    std::vector<char*> argv;
     ParsedCommandLine result;
+    bool failed = false;
+    std::optional<CliCommand> asked;  // --help or --version
 };
 
 }  // namespace
