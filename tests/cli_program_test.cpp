@@ -166,6 +166,7 @@ TEST_F(Cli, refusals_exit_with_their_status_say_why_in_one_line_and_write_nothin
         {"-o with two inputs", {u"encrypt", u"-k", keyFile, u"-o", u"x", plain, plain}, 2, "single input"},
         {"-o and -d", {u"encrypt", u"-k", keyFile, u"-o", u"x", u"-d", u"y", plain}, 2, "can't be used together"},
         {"unknown option", {u"encrypt", u"-fx", plain}, 2, "unknown option '-x'"},
+        {"abbreviated long option", {u"encrypt", u"--forc", plain}, 2, "unknown option '--forc'"},
         {"option without its value", {u"encrypt", plain, u"-k"}, 2, "needs a value"},
         {"no input", {u"decrypt", u"-k", keyFile}, 2, "no CONTAINER"},
         {"\"-o\" as an input after \"--\"", {u"encrypt", u"-k", keyFile, u"--", u"-o"}, 1, "-o: cannot open"},
