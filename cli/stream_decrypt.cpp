@@ -7,7 +7,7 @@
 #include "cipher/ecb_parallel.h"
 #include "cli/chunk_pipeline.h"
 #include "cli/progress_line.h"
-#include "cli/record_stream.h"
+#include "container/container_record.h"
 #include "cli/stream_jobs.h"
 #include "cli/stream_steps.h"
 
@@ -46,18 +46,16 @@ public:
     {
         const std::uint64_t offset = Offset(index);
         const std::size_t length = Length(index);
-        if (!IsZeroSpan(chunk.Data(), Overlap(layout.dataEnd, layout.length, offset, length))) fillIsZero = false;
-        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
+        const ChunkSpan data = record.Take(chunk.Data(), offset, length);
         if (data.length > 0 &&
-            !output.WriteAt(offset + data.offset - layout.nameEnd, chunk.Data() + data.offset, data.length))
+            !output.WriteAt(offset + data.offset - record.Layout().nameEnd, chunk.Data() + data.offset, data.length))
             return StreamFailure::writeOutput;
         if (progress) progress->Advance(length);
         return StreamFailure::none;
     }
 
-    RecordLayout layout;
+    CRecordReader record;
     COutputFile output;
-    std::atomic<bool> fillIsZero{true};
 
 private:
     const CInputFile& input;
@@ -80,9 +78,8 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     CInputFile input;
     if (const SourceStatus s = input.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     const std::uint64_t size = input.Size();
-    if (size > std::uint64_t(std::numeric_limits<std::int32_t>::max())) return finish(StreamFailure::tooLarge);
-    // Every container is a non-empty run of whole blocks.
-    if (size == 0 || size % 8 != 0) return finish(StreamFailure::wrongKeyOrDamaged);
+    if (IsTooLargeToDecrypt(size)) return finish(StreamFailure::tooLarge);
+    if (!IsContainerLength(size)) return finish(StreamFailure::wrongKeyOrDamaged);
 
     CBlowfishCipher cipher;
     cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
@@ -96,19 +93,14 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     std::uint64_t index = 0;
     {
         CSecureBuffer chunk(chunkSize);
-        std::optional<CStoredNameCollector> name;
         for (;; ++index) {
             if (const StreamFailure f = chunks.Read(index, chunk); f != StreamFailure::none) return finish(f);
-            if (index == 0) {
-                if (!ReadRecordLayout(chunk.Data(), size, chunks.layout))
-                    return finish(StreamFailure::wrongKeyOrDamaged);
-                name.emplace(chunks.layout.nameBytes);
-            }
-            name->Take(chunk.Data(), chunks.Offset(index), chunks.Length(index));
-            if (chunks.Offset(index) + chunks.Length(index) >= chunks.layout.nameEnd) break;
+            if (index == 0 && !chunks.record.Begin(chunk.Data(), size)) return finish(StreamFailure::wrongKeyOrDamaged);
+            chunks.record.Take(chunk.Data(), chunks.Offset(index), chunks.Length(index));
+            if (chunks.Offset(index) + chunks.Length(index) >= chunks.record.Layout().nameEnd) break;
             if (task.progress) task.progress->Advance(chunks.Length(index));
         }
-        outcome.outputPath = task.chooseOutput(name->Name());
+        outcome.outputPath = task.chooseOutput(chunks.record.Name());
         if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
         if (!task.replaceExisting && PathIsTaken(outcome.outputPath)) return finish(StreamFailure::outputExists);
         if (!chunks.output.Create(outcome.outputPath)) return finish(StreamFailure::createOutput);
@@ -123,7 +115,7 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     if (failure != StreamFailure::none) return finish(failure);
     if (const SourceStatus s = input.CheckUnchanged(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     // Leaving now drops the finished output: a record whose fill isn't zero was never written by us.
-    if (!chunks.fillIsZero) return finish(StreamFailure::wrongKeyOrDamaged);
+    if (!chunks.record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
     return finish(CommitOutput(input, chunks.output, outcome.outputPath, task.replaceExisting));
 }
 

@@ -5,7 +5,6 @@
 #include "cipher/ecb_parallel.h"
 #include "cli/chunk_pipeline.h"
 #include "cli/progress_line.h"
-#include "cli/record_stream.h"
 #include "cli/stream_jobs.h"
 #include "cli/stream_steps.h"
 #include "container/container_record.h"

@@ -9,7 +9,6 @@
 #include "cipher/ecb_parallel.h"
 #include "cli/ordered_io.h"
 #include "cli/progress_line.h"
-#include "cli/record_stream.h"
 #include "cli/stream_steps.h"
 #include "container/container_record.h"
 
@@ -92,16 +91,13 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
     COrderedSource source;
     if (const SourceStatus s = source.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
     const std::optional<std::uint64_t> known = source.Size();
-    if (known && *known > std::uint64_t(std::numeric_limits<std::int32_t>::max()))
-        return finish(StreamFailure::tooLarge);
-    // Every container is a non-empty run of whole blocks.
-    if (known && (*known == 0 || *known % 8 != 0)) return finish(StreamFailure::wrongKeyOrDamaged);
+    if (known && IsTooLargeToDecrypt(*known)) return finish(StreamFailure::tooLarge);
+    if (known && !IsContainerLength(*known)) return finish(StreamFailure::wrongKeyOrDamaged);
     CBlowfishCipher cipher;
     cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
 
     CSecureBuffer chunk(chunkBytes);
-    RecordLayout layout;
-    std::optional<CStoredNameCollector> name;
+    CRecordReader record;
     bool opened = false;
     std::uint64_t offset = 0;
     for (bool ended = false; !ended;) {
@@ -117,14 +113,14 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
             // any output.
             std::optional<std::uint64_t> recordLength = known;
             if (!recordLength) recordLength = WrittenRecordLength(chunk.Data());
-            if (!recordLength || !ReadRecordLayout(chunk.Data(), *recordLength, layout))
+            if (!recordLength || !record.Begin(chunk.Data(), *recordLength))
                 return finish(StreamFailure::wrongKeyOrDamaged);
-            name.emplace(layout.nameBytes);
-            if (task.progress) task.progress->Begin(layout.length);
+            if (task.progress) task.progress->Begin(record.Layout().length);
         }
+        const RecordLayout& layout = record.Layout();
         if (offset + length > layout.length || (ended && offset + length < layout.length))
             return finish(StreamFailure::wrongKeyOrDamaged);
-        name->Take(chunk.Data(), offset, length);
+        const ChunkSpan data = record.Take(chunk.Data(), offset, length);
         // The last chunk is looked at whole, and the input's end confirmed, before its bytes go out.
         if (offset + length == layout.length) {
             std::uint8_t more = 0;
@@ -132,14 +128,13 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
             if (const SourceStatus s = ended ? SourceStatus::ok : source.Read(&more, 1, extra); s != SourceStatus::ok)
                 return finish(FromSourceStatus(s));
             if (extra != 0) return finish(StreamFailure::wrongKeyOrDamaged);
-            if (!IsZeroSpan(chunk.Data(), Overlap(layout.dataEnd, layout.length, offset, length)))
-                return finish(StreamFailure::wrongKeyOrDamaged);
+            if (!record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
             ended = true;
         }
         // The name precedes the file bytes, so it is whole before the first of them.
         if (!opened && offset + length >= layout.nameEnd) {
-            if (!known && !name->IsWritten()) return finish(StreamFailure::wrongKeyOrDamaged);
-            outcome.outputPath = task.chooseOutput(name->Name());
+            if (!known && !record.IsWrittenName()) return finish(StreamFailure::wrongKeyOrDamaged);
+            outcome.outputPath = task.chooseOutput(record.Name());
             if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
             const bool toFile = !WritesAsStream(outcome.outputPath);
             if (toFile && !task.replaceExisting && PathIsTaken(outcome.outputPath))
@@ -148,7 +143,6 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
                 return finish(f);
             opened = true;
         }
-        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
         if (opened && data.length > 0) {
             const StreamFailure f =
                 sink.Write(offset + data.offset - layout.nameEnd, chunk.Data() + data.offset, data.length);

@@ -36,12 +36,6 @@ StreamFailure CheckOutputPath(const std::u16string& path)
     return StreamFailure::none;
 }
 
-bool IsTooLargeToEncrypt(std::size_t nameUnits, std::uint64_t dataSize) noexcept
-{
-    const std::int64_t most = MaxFileBytes(static_cast<std::int64_t>(nameUnits));
-    return most < 0 || dataSize > static_cast<std::uint64_t>(most);
-}
-
 bool PathIsTaken(const std::u16string& path)
 {
     std::error_code error;

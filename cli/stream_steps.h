@@ -19,10 +19,6 @@ bool PathIsTaken(const std::u16string& path);
 // Windows), or a folder (also through a link) standing at the path.
 StreamFailure CheckOutputPath(const std::u16string& path);
 
-// True when `dataSize` file bytes under a name of `nameUnits` units can't be a container:
-// the file bytes are a signed 32-bit count, and so is the whole record.
-bool IsTooLargeToEncrypt(std::size_t nameUnits, std::uint64_t dataSize) noexcept;
-
 // Chunks are block multiples below 2 GiB; anything else is a caller's mistake.
 std::size_t CheckedChunkBytes(std::size_t chunkBytes);
 
