@@ -10,12 +10,9 @@
 #include "cli/console.h"
 #include "cli/interrupt.h"
 #include "cli/key_input.h"
-#include "cli/ordered_io.h"
 #include "cli/progress_line.h"
-#include "cli/shown_text.h"
-#include "cli/stream_in_order.h"
+#include "cli/stream_io.h"
 #include "cli/stream_jobs.h"
-#include "cli/stream_steps.h"
 #include "container/container_record.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
@@ -192,7 +189,7 @@ public:
                 if (outcome.sentBeforeFailure && f != StreamFailure::damagedAfterOutput &&
                     f != StreamFailure::outputClosed)
                     reason += u"; throw away the bytes already written to standard output";
-                Report(f == StreamFailure::spoolFailed  ? CSpoolFile::Folder()
+                Report(f == StreamFailure::spoolFailed  ? SpoolFolder()
                        : !IsOutputFailure(f)            ? subject
                        : IsStandard(outcome.outputPath) ? u"standard output"
                                                         : outcome.outputPath,
@@ -283,11 +280,6 @@ private:
     std::vector<std::optional<FileIdentity>> inputFiles;  // none for standard input or a missing file
     std::vector<FileIdentity> outputFiles;                // written so far
 };
-
-std::u16string Ascii(const char* text)
-{
-    return std::u16string(text, text + std::char_traits<char>::length(text));
-}
 
 }  // namespace
 

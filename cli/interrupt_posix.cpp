@@ -119,6 +119,11 @@ void NoteTemporaryOutput(const std::filesystem::path& path)
     Publish(temporary, temporaryText, path.native());
 }
 
+void IgnoreClosedReaders() noexcept
+{
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& made)
 {
     CSignalsHeld held;

@@ -56,6 +56,8 @@ void NoteTemporaryOutput(const std::filesystem::path& path)
     temporaryText = path.native();
 }
 
+void IgnoreClosedReaders() noexcept {}
+
 bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& temporary)
 {
     const std::lock_guard<std::mutex> guard(lock);  // the handler waits for it

@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/stream_in_order.h"
 #include "cli/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
