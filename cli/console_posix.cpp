@@ -15,6 +15,7 @@
 
 #include "cli/progress_line.h"
 #include "container/text_codec.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
 
@@ -159,15 +160,11 @@ private:
     bool active = false;
 };
 
-void WriteAll(int fd, const std::string& text)
+// A failed write to standard error or output has no one left to tell.
+void WriteText(NativeFile file, std::string_view text)
 {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
+    bool readerGone = false;
+    (void)quorvane::WriteAll(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), readerGone);
 }
 
 }  // namespace
@@ -233,17 +230,17 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
 
 void WriteErrorLine(std::u16string_view text)
 {
-    WriteAll(STDERR_FILENO, Utf16ToUtf8(EscapeControls(text)) + "\n");
+    WriteText(STDERR_FILENO, Utf16ToUtf8(EscapeControls(text)) + "\n");
 }
 
 void WriteErrorText(std::u16string_view text)
 {
-    WriteAll(STDERR_FILENO, Utf16ToUtf8(text));
+    WriteText(STDERR_FILENO, Utf16ToUtf8(text));
 }
 
 void WriteOutputText(std::string_view text)
 {
-    WriteAll(STDOUT_FILENO, std::string(text));
+    WriteText(STDOUT_FILENO, text);
 }
 
 }  // namespace quorvane::cli

@@ -97,8 +97,8 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
         }
         outcome.outputPath = task.chooseOutput(chunks.record.Name());
         if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-        if (!task.replaceExisting && PathIsTaken(outcome.outputPath)) return finish(StreamFailure::outputExists);
-        if (const StreamFailure f = sink.OpenFile(outcome.outputPath); f != StreamFailure::none) return finish(f);
+        if (const StreamFailure f = sink.OpenFile(outcome.outputPath, task.replaceExisting); f != StreamFailure::none)
+            return finish(f);
         if (const StreamFailure f = put(index, chunk); f != StreamFailure::none) return finish(f);
     }
 
@@ -111,7 +111,7 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
     // Leaving now drops the finished output: a record whose fill isn't zero was never written by us.
     if (!chunks.record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
-    return finish(sink.Finish(input, outcome.outputPath, task.replaceExisting, chunkBytes));
+    return finish(sink.Finish(input, chunkBytes));
 }
 
 StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer& keyBytes)
@@ -172,10 +172,8 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
             if (!known && !record.IsWrittenName()) return finish(StreamFailure::wrongKeyOrDamaged);
             outcome.outputPath = task.chooseOutput(record.Name());
             if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-            const bool toFile = !WritesAsStream(outcome.outputPath);
-            if (toFile && !task.replaceExisting && PathIsTaken(outcome.outputPath))
-                return finish(StreamFailure::outputExists);
-            if (const StreamFailure f = sink.Open(outcome.outputPath, false); f != StreamFailure::none)
+            if (const StreamFailure f = sink.Open(outcome.outputPath, task.replaceExisting, false);
+                f != StreamFailure::none)
                 return finish(f);
             opened = true;
         }
@@ -186,7 +184,7 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
         if (task.progress) task.progress->Advance(length);
     }
     if (const StreamFailure f = source.CheckUnchanged(); f != StreamFailure::none) return finish(f);
-    return finish(sink.Finish(source, outcome.outputPath, task.replaceExisting, chunkBytes));
+    return finish(sink.Finish(source, chunkBytes));
 }
 
 }  // namespace quorvane::cli

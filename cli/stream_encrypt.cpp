@@ -83,11 +83,11 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
     const std::uint64_t size = *input.Size();
     if (IsTooLargeToEncrypt(task.storedName.size(), size)) return finish(StreamFailure::tooLarge);
     const auto dataSize = static_cast<std::int32_t>(size);
-    if (!task.replaceExisting && PathIsTaken(task.outputPath)) return finish(StreamFailure::outputExists);
 
     const RecordLayout layout = LayoutForWriting(task.storedName.size(), dataSize);
     CSink sink;
-    if (const StreamFailure f = sink.OpenFile(task.outputPath); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = sink.OpenFile(task.outputPath, task.replaceExisting); f != StreamFailure::none)
+        return finish(f);
     const CEncryptChunks chunks(task, dataSize, keyBytes, sink);
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, layout.length));
     if (task.progress) task.progress->Begin(size);
@@ -110,7 +110,7 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
     });
     if (failure != StreamFailure::none) return finish(failure);
     if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
-    return finish(sink.Finish(input, task.outputPath, task.replaceExisting, chunkBytes));
+    return finish(sink.Finish(input, chunkBytes));
 }
 
 StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer& keyBytes)
@@ -127,13 +127,12 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
     if (const StreamFailure f = source.Open(task.inputPath); f != StreamFailure::none) return finish(f);
     const std::optional<std::uint64_t> known = source.Size();
     if (known && IsTooLargeToEncrypt(nameUnits, *known)) return finish(StreamFailure::tooLarge);
-    const bool toFile = !WritesAsStream(task.outputPath);
-    if (toFile && !task.replaceExisting && PathIsTaken(task.outputPath)) return finish(StreamFailure::outputExists);
 
     // Without a size the first block is a stand-in until the end.
     IgnoreClosedReaders();
     CSink sink;
-    if (const StreamFailure f = sink.Open(task.outputPath, !known); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = sink.Open(task.outputPath, task.replaceExisting, !known); f != StreamFailure::none)
+        return finish(f);
     CEncryptChunks chunks(task, static_cast<std::int32_t>(known.value_or(0)), keyBytes, sink);
     if (task.progress) task.progress->Begin(known.value_or(kUnknownTotal));
     CSecureBuffer buffer(chunkBytes);
@@ -162,7 +161,7 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
     if (!known)
         if (const StreamFailure f = chunks.PutFirstBlock(static_cast<std::int32_t>(dataSize)); f != StreamFailure::none)
             return finish(f);
-    return finish(sink.Finish(source, task.outputPath, task.replaceExisting, chunkBytes));
+    return finish(sink.Finish(source, chunkBytes));
 }
 
 }  // namespace quorvane::cli

@@ -71,15 +71,18 @@ void CSource::Close() noexcept
     CloseFile(file);
 }
 
-StreamFailure CSink::OpenFile(const std::u16string& path)
+StreamFailure CSink::OpenFile(const std::u16string& path, bool replaceExisting)
 {
+    outputPath = path;
+    replace = replaceExisting;
+    if (!replace && PathIsTaken(path)) return StreamFailure::outputExists;
     destination = ToFsPath(path);
     return IsReplaceableDestination(destination) && CreateNotedTemporary(destination, temporary)
                ? StreamFailure::none
                : StreamFailure::createOutput;
 }
 
-StreamFailure CSink::Open(const std::u16string& path, bool firstBlockLast)
+StreamFailure CSink::Open(const std::u16string& path, bool replaceExisting, bool firstBlockLast)
 {
     if (path == kStandardStreamName) {
         stream = StandardOutput();
@@ -88,7 +91,7 @@ StreamFailure CSink::Open(const std::u16string& path, bool firstBlockLast)
         if (stream == -1) return StreamFailure::createOutput;
         ownStream = true;
     } else {
-        return OpenFile(path);
+        return OpenFile(path, replaceExisting);
     }
     if (!firstBlockLast) return StreamFailure::none;
     spool = CreateSpoolFile();
@@ -123,14 +126,14 @@ StreamFailure CSink::WriteFirstBlock(const std::uint8_t* block)
     return Write(0, block, 8);
 }
 
-StreamFailure CSink::Finish(CSource& input, const std::u16string& path, bool replaceExisting, std::size_t chunkBytes)
+StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
 {
     if (stream == -1) {
         // Closed first: on Windows an open file can't be replaced, and the input may be the output.
         input.Close();
         // Without -f, a file made since the first look is not replaced either (the commit refuses it too).
-        if (!replaceExisting && PathIsTaken(path)) return StreamFailure::outputExists;
-        if (!CommitTemporary(temporary, destination, replaceExisting)) return StreamFailure::writeOutput;
+        if (!replace && PathIsTaken(outputPath)) return StreamFailure::outputExists;
+        if (!CommitTemporary(temporary, destination, replace)) return StreamFailure::writeOutput;
         NoteTemporaryOutput({});
         return StreamFailure::none;
     }
@@ -154,54 +157,6 @@ void CSink::Discard() noexcept
     NoteTemporaryOutput({});
 }
 
-namespace {
-
-class CChunkQueue {
-public:
-    CChunkQueue(const ChunkPlan& plan_, const ChunkWork& work_) : plan(plan_), work(work_), next(plan_.first) {}
-
-    void Serve(CSecureBuffer& buffer) noexcept
-    {
-        try {
-            for (;;) {
-                if (stopping.load()) return;
-                const std::uint64_t index = next.fetch_add(1);
-                if (index >= plan.last) return;
-                const StreamFailure result = work(index, buffer);
-                if (result != StreamFailure::none) Fail(result);
-            }
-        } catch (...) {
-            const std::lock_guard<std::mutex> guard(lock);
-            if (!thrown) thrown = std::current_exception();
-            stopping.store(true);
-        }
-    }
-
-    StreamFailure Result() const
-    {
-        if (thrown) std::rethrow_exception(thrown);
-        return failure.load();
-    }
-
-private:
-    void Fail(StreamFailure result) noexcept
-    {
-        StreamFailure none = StreamFailure::none;
-        failure.compare_exchange_strong(none, result);
-        stopping.store(true);
-    }
-
-    const ChunkPlan& plan;
-    const ChunkWork& work;
-    std::atomic<std::uint64_t> next;
-    std::atomic<StreamFailure> failure{StreamFailure::none};
-    std::atomic<bool> stopping{false};
-    std::mutex lock;
-    std::exception_ptr thrown;
-};
-
-}  // namespace
-
 StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work)
 {
     if (plan.last <= plan.first) return StreamFailure::none;
@@ -212,19 +167,39 @@ StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work)
     buffers.reserve(workers);
     for (unsigned i = 0; i < workers; ++i) buffers.emplace_back(plan.bufferBytes);
 
-    CChunkQueue queue(plan, work);
+    std::atomic<std::uint64_t> next{plan.first};
+    std::atomic<StreamFailure> failure{StreamFailure::none};
+    std::atomic<bool> stopping{false};
+    std::mutex lock;
+    std::exception_ptr thrown;
+    const auto serve = [&](CSecureBuffer& buffer) noexcept {
+        try {
+            for (std::uint64_t index = 0; !stopping.load() && (index = next.fetch_add(1)) < plan.last;) {
+                if (const StreamFailure f = work(index, buffer); f != StreamFailure::none) {
+                    StreamFailure none = StreamFailure::none;
+                    failure.compare_exchange_strong(none, f);
+                    stopping.store(true);
+                }
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> guard(lock);
+            if (!thrown) thrown = std::current_exception();
+            stopping.store(true);
+        }
+    };
     {
         std::vector<std::jthread> helpers;  // joined on the way out of this scope
         try {
             helpers.reserve(workers - 1);
             for (unsigned i = 1; i < workers; ++i)
-                helpers.emplace_back([&queue, &buffer = buffers[i]] { queue.Serve(buffer); });
+                helpers.emplace_back([&serve, &buffer = buffers[i]] { serve(buffer); });
         } catch (const std::system_error&) {
         } catch (const std::bad_alloc&) {
         }
-        queue.Serve(buffers[0]);
+        serve(buffers[0]);
     }
-    return queue.Result();
+    if (thrown) std::rethrow_exception(thrown);
+    return failure.load();
 }
 
 std::uint64_t ChunkCount(std::uint64_t length, std::size_t chunkBytes) noexcept

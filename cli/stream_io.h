@@ -54,10 +54,11 @@ public:
     CSink(const CSink&) = delete;
     CSink& operator=(const CSink&) = delete;
 
-    // The temporary file for an output file at `path`; anything standing there is checked by the caller.
-    StreamFailure OpenFile(const std::u16string& path);
+    // The temporary file for an output file at `path`. Without `replaceExisting`
+    // anything standing there is refused (outputExists); what else stands there is checked by the caller.
+    StreamFailure OpenFile(const std::u16string& path, bool replaceExisting);
     // "-", a character device or a FIFO as a stream, anything else as OpenFile does.
-    StreamFailure Open(const std::u16string& path, bool firstBlockLast);
+    StreamFailure Open(const std::u16string& path, bool replaceExisting, bool firstBlockLast);
     // True once bytes have gone to a stream, which can't take them back.
     bool HasSent() const { return sent; }
     // A file's bytes from any thread; a stream's in order.
@@ -67,7 +68,7 @@ public:
     // Sends what was spooled, or closes the input and moves the output file
     // into place. Without `replaceExisting`, a file that appeared at the path
     // meanwhile is kept and the output discarded.
-    StreamFailure Finish(CSource& input, const std::u16string& path, bool replaceExisting, std::size_t chunkBytes);
+    StreamFailure Finish(CSource& input, std::size_t chunkBytes);
 
 private:
     StreamFailure Send(const std::uint8_t* data, std::size_t length);
@@ -78,6 +79,8 @@ private:
     NativeFile spool = -1;
     std::uint64_t spooled = 0;
     bool sent = false;
+    bool replace = false;
+    std::u16string outputPath;
     std::filesystem::path destination;
     TemporaryFile temporary;  // open until committed or discarded
 };
