@@ -93,6 +93,7 @@ StreamFailure CSink::Open(const std::u16string& path, bool replaceExisting, bool
     } else {
         return OpenFile(path, replaceExisting);
     }
+    streaming = true;
     if (!firstBlockLast) return StreamFailure::none;
     spool = CreateSpoolFile();
     return spool == -1 ? StreamFailure::spoolFailed : StreamFailure::none;
@@ -115,7 +116,7 @@ StreamFailure CSink::Write(std::uint64_t offset, const std::uint8_t* data, std::
         spooled = std::max(spooled, offset + length);
         return WriteFileAt(spool, offset, data, length) ? StreamFailure::none : StreamFailure::spoolFailed;
     }
-    if (stream != -1) return Send(data, length);
+    if (streaming) return Send(data, length);
     return temporary.file != -1 && WriteFileAt(temporary.file, offset, data, length) ? StreamFailure::none
                                                                                      : StreamFailure::writeOutput;
 }
@@ -128,7 +129,7 @@ StreamFailure CSink::WriteFirstBlock(const std::uint8_t* block)
 
 StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
 {
-    if (stream == -1) {
+    if (!streaming) {
         // Closed first: on Windows an open file can't be replaced, and the input may be the output.
         input.Close();
         // Without -f, a file made since the first look is not replaced either (the commit refuses it too).

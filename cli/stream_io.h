@@ -74,6 +74,7 @@ private:
     StreamFailure Send(const std::uint8_t* data, std::size_t length);
     void Discard() noexcept;
 
+    bool streaming = false;
     NativeFile stream = -1;  // standard output, or the device or FIFO opened
     bool ownStream = false;
     NativeFile spool = -1;
