@@ -1,14 +1,20 @@
 // The record read whole, as the window's job reads it, held to the format restated in 64-bit arithmetic, and the
 // same bytes read in chunks of 8 to 256 bytes: in memory by the same reader, and through the command line's two
-// drivers (by offset and in order) on real files. Every reading gives the same verdict: refused, or the same stored
-// name and the same file bytes; a refusal leaves the destination as it was with no temporary file behind.
+// drivers (by offset and in order) from a real file and, in order, from a pipe on standard input. Every reading
+// gives the same verdict: refused, or the same stored name and the same file bytes; a refusal leaves the
+// destination as it was with no temporary file behind. From a pipe, whose length is known only at its end, a
+// record the encrypt side never writes (a name of odd bytes, over 255 units or holding a zero unit) is refused too.
 //
 // Input: selector (the chunk size, 8 * (1 + selector % 32); below 32 the files are read too), then the plaintext
 // record, which is enciphered under a fixed key and written as the container file.
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "cli/stream_jobs.h"
@@ -94,24 +100,64 @@ void RequireSameVerdict(const std::optional<Verdict>& whole, const std::optional
     FUZZ_REQUIRE(chunked->name || whole->name->size() >= CRecordReader::kMaxGatheredUnits);
 }
 
-// One of the command line's drivers on the container file: its verdict, read from the destination.
-std::optional<Verdict> ReadThroughFiles(const test::Bytes& record, std::size_t chunk, bool inOrder)
+enum class Driver { byOffset, inOrder, pipe };
+
+// Standard input a pipe that a thread fills with `bytes` and then closes, for the life of this object.
+class CPipedInput {
+public:
+    explicit CPipedInput(const test::Bytes& bytes)
+    {
+        int ends[2];
+        FUZZ_REQUIRE(::pipe(ends) == 0);
+        ::dup2(ends[0], STDIN_FILENO);
+        ::close(ends[0]);
+        // A reader that stops early closes its end: the write then fails (SIGPIPE is ignored) and the thread ends.
+        writer = std::thread([&bytes, fd = ends[1]] {
+            for (std::size_t done = 0; done < bytes.size();) {
+                const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+                if (n <= 0) break;
+                done += std::size_t(n);
+            }
+            ::close(fd);
+        });
+    }
+    ~CPipedInput()
+    {
+        ::dup2(saved, STDIN_FILENO);
+        ::close(saved);
+        writer.join();
+    }
+
+private:
+    const int saved = ::dup(STDIN_FILENO);
+    std::thread writer;
+};
+
+// One of the command line's drivers on the container: its verdict, read from the destination.
+std::optional<Verdict> ReadThrough(const test::Bytes& record, std::size_t chunk, Driver driver)
 {
     // One folder for the whole run (scripts/fuzz points TMPDIR at tmpfs): every run writes, syncs and renames.
     static const test::CTempFolder folder;
     const std::u16string input = folder.File(u"c.dat"), output = folder.File(u"out.bin");
-    test::WriteFileBytes(input, test::EncipherRecord(record, u"fuzz key 鍵"));
+    const test::Bytes container = test::EncipherRecord(record, u"fuzz key 鍵");
+    test::WriteFileBytes(input, container);
     test::WriteFileBytes(output, kSentinel);
 
     std::optional<std::optional<std::u16string>> offered;
-    cli::DecryptTask task{.inputPath = input, .replaceExisting = true, .chunkBytes = chunk};
+    cli::DecryptTask task{
+        .inputPath = driver == Driver::pipe ? u"-" : input, .replaceExisting = true, .chunkBytes = chunk};
     task.chooseOutput = [&](const std::optional<std::u16string>& storedName) {
         offered = storedName;
         return storedName ? output : std::u16string();
     };
     const CSecureBuffer key = MakeKeyBytes(u"fuzz key 鍵");
-    const cli::StreamOutcome outcome =
-        inOrder ? cli::StreamDecryptInOrder(task, key) : cli::StreamDecryptFile(task, key);
+    cli::StreamOutcome outcome;
+    if (driver == Driver::pipe) {
+        const CPipedInput piped(container);
+        outcome = cli::StreamDecryptInOrder(task, key);
+    } else {
+        outcome = driver == Driver::inOrder ? cli::StreamDecryptInOrder(task, key) : cli::StreamDecryptFile(task, key);
+    }
     // The container and the destination, no temporary file.
     FUZZ_REQUIRE(test::ListFolder(folder.Path()) == std::vector<std::u16string>({u"c.dat", u"out.bin"}));
     const test::Bytes written = test::ReadFileBytes(output);
@@ -125,6 +171,12 @@ std::optional<Verdict> ReadThroughFiles(const test::Bytes& record, std::size_t c
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    ::signal(SIGPIPE, SIG_IGN);  // as the in-order driver has it
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1 || size > (1u << 20)) return 0;
@@ -136,13 +188,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[0] >= 32) return 0;
     record.resize(AlignedLength(std::uint32_t(record.size())), 0);
     const std::optional<Verdict> whole = CheckWholeReader(record);
-    for (const bool inOrder : {false, true}) {
-        const std::optional<Verdict> driven = ReadThroughFiles(record, chunk, inOrder);
+    for (const Driver driver : {Driver::byOffset, Driver::inOrder}) {
+        const std::optional<Verdict> driven = ReadThrough(record, chunk, driver);
         // A name too long to gather is not offered, so nothing is written.
         if (driven && !driven->name)
             FUZZ_REQUIRE(whole && whole->name->size() >= CRecordReader::kMaxGatheredUnits);
         else
             RequireSameVerdict(whole, driven);
     }
+    const std::uint32_t nameBytes = whole ? test::Le32(record.data() + 4) : 0;
+    const bool written = whole && nameBytes % 2 == 0 && nameBytes / 2 == whole->name->size() && nameBytes <= 2 * 255;
+    RequireSameVerdict(written ? whole : std::nullopt, ReadThrough(record, chunk, Driver::pipe));
     return 0;
 }
