@@ -53,6 +53,10 @@ bool CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& dest
 // Closes and removes the file; allocates nothing and never throws.
 void DiscardTemporary(TemporaryFile& temporary) noexcept;
 
+// Removes the file at a path in the platform's form, from a signal handler
+// too: one call, nothing allocated.
+void RemoveFileNow(const std::filesystem::path::value_type* path) noexcept;
+
 // Moves `from` onto `to` in one step, replacing `to` if it exists; with
 // replaceExisting false, fails instead when `to` exists, without a race.
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,

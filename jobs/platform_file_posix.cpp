@@ -138,6 +138,11 @@ void DiscardTemporary(TemporaryFile& temporary) noexcept
     temporary.path.clear();
 }
 
+void RemoveFileNow(const char* path) noexcept
+{
+    (void)::unlink(path);
+}
+
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to, bool replaceExisting)
 {
     if (replaceExisting) {

@@ -158,6 +158,11 @@ void DiscardTemporary(TemporaryFile& temporary) noexcept
     temporary.path.clear();
 }
 
+void RemoveFileNow(const wchar_t* path) noexcept
+{
+    DeleteFileW(path);
+}
+
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to, bool replaceExisting)
 {
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
