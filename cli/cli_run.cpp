@@ -171,11 +171,10 @@ public:
             const std::u16string& input = options.inputs[i];
             current = input;
             currentIndex = i;
-            const std::u16string subject = input == kStandardStreamName ? u"standard input" : input;
+            const std::u16string subject = IsStandard(input) ? u"standard input" : input;
             NoteInterruptMessage(
                 std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
-            CProgressLine progress(input == kStandardStreamName ? subject : FromFsPath(ToFsPath(input).filename()),
-                                   columns);
+            CProgressLine progress(IsStandard(input) ? subject : FromFsPath(ToFsPath(input).filename()), columns);
             const StreamOutcome outcome =
                 encrypting ? Encrypt(input, keyBytes, progress) : Decrypt(input, keyBytes, progress);
             progress.Clear();
@@ -285,7 +284,6 @@ private:
 
 int RunCommandLine(const std::vector<std::u16string>& args) noexcept
 {
-    std::u16string current;
     try {
         const ParsedCommandLine parsed = ParseCommandLine(args);
         if (!parsed.ok) {
