@@ -10,12 +10,9 @@
 #include "cli/console.h"
 #include "cli/interrupt.h"
 #include "cli/key_input.h"
-#include "cli/ordered_io.h"
 #include "cli/progress_line.h"
-#include "cli/shown_text.h"
-#include "cli/stream_in_order.h"
+#include "cli/stream_io.h"
 #include "cli/stream_jobs.h"
-#include "cli/stream_steps.h"
 #include "container/container_record.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
@@ -174,11 +171,10 @@ public:
             const std::u16string& input = options.inputs[i];
             current = input;
             currentIndex = i;
-            const std::u16string subject = input == kStandardStreamName ? u"standard input" : input;
+            const std::u16string subject = IsStandard(input) ? u"standard input" : input;
             NoteInterruptMessage(
                 std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
-            CProgressLine progress(input == kStandardStreamName ? subject : FromFsPath(ToFsPath(input).filename()),
-                                   columns);
+            CProgressLine progress(IsStandard(input) ? subject : FromFsPath(ToFsPath(input).filename()), columns);
             const StreamOutcome outcome =
                 encrypting ? Encrypt(input, keyBytes, progress) : Decrypt(input, keyBytes, progress);
             progress.Clear();
@@ -192,7 +188,7 @@ public:
                 if (outcome.sentBeforeFailure && f != StreamFailure::damagedAfterOutput &&
                     f != StreamFailure::outputClosed)
                     reason += u"; throw away the bytes already written to standard output";
-                Report(f == StreamFailure::spoolFailed  ? CSpoolFile::Folder()
+                Report(f == StreamFailure::spoolFailed  ? SpoolFolder()
                        : !IsOutputFailure(f)            ? subject
                        : IsStandard(outcome.outputPath) ? u"standard output"
                                                         : outcome.outputPath,
@@ -284,16 +280,10 @@ private:
     std::vector<FileIdentity> outputFiles;                // written so far
 };
 
-std::u16string Ascii(const char* text)
-{
-    return std::u16string(text, text + std::char_traits<char>::length(text));
-}
-
 }  // namespace
 
 int RunCommandLine(const std::vector<std::u16string>& args) noexcept
 {
-    std::u16string current;
     try {
         const ParsedCommandLine parsed = ParseCommandLine(args);
         if (!parsed.ok) {

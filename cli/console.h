@@ -1,12 +1,12 @@
 #pragma once
-// The few things the command line needs of the terminal and of raw file
-// descriptors, which differ between the platforms: reading a key without
-// echo, reading key bytes unbuffered, and writing text that shows correctly.
+// The few things the command line needs of the terminal, which differ between
+// the platforms: reading a key without echo and writing text that shows correctly.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "cipher/secure_memory.h"
+#include "cli/key_input.h"
 
 namespace quorvane::cli {
 
@@ -15,16 +15,10 @@ namespace quorvane::cli {
 // key file from being read whole into memory.
 constexpr std::size_t kMaxKeyLineBytes = 64 * 1024;
 
-enum class TerminalRead {
-    ok,
-    endOfInput,  // end of input or an interrupt before the line was ended
-    notUtf8,
-    tooLong,
-    failed,
-};
-
 // True when standard input is an interactive terminal (a console on Windows).
 bool StandardInputIsTerminal();
+// True when standard output is a terminal (a console on Windows): binary output has no place there.
+bool StandardOutputIsTerminal();
 
 // The width in columns of the terminal (console) that standard error shows
 // on; 0 when standard error goes anywhere else.
@@ -32,28 +26,8 @@ unsigned StandardErrorColumns();
 
 // Shows `prompt` on standard error and reads one line from the terminal on
 // standard input with echo off. The echo is restored on every way out,
-// including an interrupt.
-TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line);
-
-// A byte source read without any library buffering, so that no copy of the
-// key is left behind in memory that is never wiped.
-class CRawInput {
-public:
-    CRawInput() = default;
-    ~CRawInput();
-    CRawInput(const CRawInput&) = delete;
-    CRawInput& operator=(const CRawInput&) = delete;
-
-    bool OpenFile(std::u16string_view path);
-    // Standard input, switched to binary mode where the platform translates.
-    void OpenStandardInput();
-    // Bytes read, 0 at the end, negative on an error.
-    long Read(std::uint8_t* buffer, std::size_t size);
-
-private:
-    int fd = -1;
-    bool owned = false;
-};
+// including an interrupt. Cancelled: the input ended, or was interrupted, before the line did.
+KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line);
 
 // One line on standard error, shown correctly on a console and written as
 // UTF-8 when standard error goes to a pipe or a file. Controls in it are shown

@@ -1,6 +1,5 @@
 #include "cli/console.h"
 
-#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -14,7 +13,7 @@
 #include <iterator>
 #include <string>
 
-#include "cli/shown_text.h"
+#include "cli/progress_line.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
 
@@ -161,15 +160,11 @@ private:
     bool active = false;
 };
 
-void WriteAll(int fd, const std::string& text)
+// A failed write to standard error or output has no one left to tell.
+void WriteText(NativeFile file, std::string_view text)
 {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
+    bool readerGone = false;
+    (void)quorvane::WriteAll(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), readerGone);
 }
 
 }  // namespace
@@ -188,30 +183,35 @@ unsigned StandardErrorColumns()
     return size.ws_col;
 }
 
-TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
+bool StandardOutputIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
 {
     CSecureBuffer bytes(kMaxKeyLineBytes);
     std::size_t length = 0;
-    TerminalRead result = TerminalRead::ok;
+    KeyFailure result = KeyFailure::none;
     {
         CEchoOff echoOff(Utf16ToUtf8(prompt));
-        if (!echoOff.Active()) return TerminalRead::failed;
+        if (!echoOff.Active()) return KeyFailure::unreadable;
         WriteErrorText(prompt);
         for (;;) {
             std::uint8_t byte = 0;
             const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
-                result = TerminalRead::failed;
+                result = KeyFailure::unreadable;
                 break;
             }
             if (n == 0) {
-                if (length == 0) result = TerminalRead::endOfInput;
+                if (length == 0) result = KeyFailure::cancelled;
                 break;
             }
             if (byte == '\n') break;
             if (length == bytes.Size()) {
-                result = TerminalRead::tooLong;
+                result = KeyFailure::tooLong;
                 break;
             }
             bytes.Data()[length++] = byte;
@@ -219,56 +219,28 @@ TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
     }
     // The typed line end was not echoed.
     WriteErrorText(u"\n");
-    if (result != TerminalRead::ok) return result;
+    if (result != KeyFailure::none) return result;
 
     std::u16string text;
     const bool valid = Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(bytes.Data()), length), text);
     if (valid) line.Assign(text);
     WipeString(text);
-    return valid ? TerminalRead::ok : TerminalRead::notUtf8;
-}
-
-CRawInput::~CRawInput()
-{
-    if (owned && fd >= 0) ::close(fd);
-}
-
-bool CRawInput::OpenFile(std::u16string_view path)
-{
-    fd = ::open(ToFsPath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    owned = fd >= 0;
-    return owned;
-}
-
-void CRawInput::OpenStandardInput()
-{
-    fd = STDIN_FILENO;
-    owned = false;
-}
-
-long CRawInput::Read(std::uint8_t* buffer, std::size_t size)
-{
-    if (fd < 0) return -1;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, size);
-        if (n < 0 && errno == EINTR) continue;
-        return static_cast<long>(n);
-    }
+    return valid ? KeyFailure::none : KeyFailure::notUtf8;
 }
 
 void WriteErrorLine(std::u16string_view text)
 {
-    WriteAll(STDERR_FILENO, Utf16ToUtf8(EscapeControls(text)) + "\n");
+    WriteText(STDERR_FILENO, Utf16ToUtf8(EscapeControls(text)) + "\n");
 }
 
 void WriteErrorText(std::u16string_view text)
 {
-    WriteAll(STDERR_FILENO, Utf16ToUtf8(text));
+    WriteText(STDERR_FILENO, Utf16ToUtf8(text));
 }
 
 void WriteOutputText(std::string_view text)
 {
-    WriteAll(STDOUT_FILENO, std::string(text));
+    WriteText(STDOUT_FILENO, text);
 }
 
 }  // namespace quorvane::cli

@@ -1,7 +1,6 @@
 #include "cli/console.h"
 
 #include <conio.h>
-#include <fcntl.h>
 #include <io.h>
 
 #define WIN32_LEAN_AND_MEAN
@@ -10,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/shown_text.h"
+#include "cli/progress_line.h"
 #include "container/text_codec.h"
 
 namespace quorvane::cli {
@@ -58,6 +57,13 @@ bool StandardInputIsTerminal()
     return _isatty(_fileno(stdin)) != 0 && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
+bool StandardOutputIsTerminal()
+{
+    // Only a console answers; a pipe, a file or NUL does not.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 unsigned StandardErrorColumns()
 {
     // Only a console answers; a pipe or a file (or NUL) does not.
@@ -67,17 +73,17 @@ unsigned StandardErrorColumns()
     return width > 0 ? static_cast<unsigned>(width) : 80;
 }
 
-TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
+KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
 {
     WriteError(prompt);
     std::u16string text;
     // Reserved once so that the key never moves to a new block and leaves an unwiped copy behind.
     text.reserve(kMaxKeyLineBytes);
-    TerminalRead result = TerminalRead::ok;
+    KeyFailure result = KeyFailure::none;
     for (;;) {
         const wint_t c = _getwch();
         if (c == WEOF) {
-            result = TerminalRead::failed;
+            result = KeyFailure::unreadable;
             break;
         }
         if (c == 0 || c == 0xE0) {
@@ -91,7 +97,7 @@ TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
         }
         if (c == L'\r' || c == L'\n') break;
         if (c == 3) {  // Ctrl+C
-            result = TerminalRead::endOfInput;
+            result = KeyFailure::cancelled;
             break;
         }
         if (c == 8) {  // Backspace takes back one character, a surrogate pair whole
@@ -103,42 +109,15 @@ TerminalRead ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
         }
         if (c < 0x20) continue;  // other control keys type nothing, as in the window's field
         if (text.size() == kMaxKeyLineBytes) {
-            result = TerminalRead::tooLong;
+            result = KeyFailure::tooLong;
             break;
         }
         text.push_back(static_cast<char16_t>(c));
     }
     WriteError(u"\n");
-    if (result == TerminalRead::ok) line.Assign(text);
+    if (result == KeyFailure::none) line.Assign(text);
     WipeString(text);
     return result;
-}
-
-CRawInput::~CRawInput()
-{
-    if (owned && fd >= 0) _close(fd);
-}
-
-bool CRawInput::OpenFile(std::u16string_view path)
-{
-    fd = _wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    owned = fd >= 0;
-    return owned;
-}
-
-void CRawInput::OpenStandardInput()
-{
-    // Text mode would turn CRLF into LF and stop at a Ctrl+Z byte.
-    _setmode(_fileno(stdin), _O_BINARY);
-    fd = _fileno(stdin);
-    owned = false;
-}
-
-long CRawInput::Read(std::uint8_t* buffer, std::size_t size)
-{
-    if (fd < 0) return -1;
-    const unsigned chunk = size > 0x10000000u ? 0x10000000u : static_cast<unsigned>(size);
-    return _read(fd, buffer, chunk);
 }
 
 void WriteErrorLine(std::u16string_view text)

@@ -26,6 +26,9 @@ public:
 void NoteInterruptMessage(std::u16string_view text);
 // The temporary output an interrupt must remove; empty for none.
 void NoteTemporaryOutput(const std::filesystem::path& temporary);
+// From here on a reader of standard output that goes away makes a write fail
+// (outputClosed) instead of ending the process (POSIX).
+void IgnoreClosedReaders() noexcept;
 // Creates the temporary output beside `destination` and notes it in one step:
 // an interrupt in between would leave a file that nobody knew to remove.
 bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& temporary);

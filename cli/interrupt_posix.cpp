@@ -52,7 +52,7 @@ static_assert(std::atomic<const char*>::is_always_lock_free);
 
 extern "C" void RemoveTemporaryAndDie(int signalNumber)
 {
-    if (const char* path = temporary.load()) (void)::unlink(path);
+    if (const char* path = temporary.load()) RemoveFileNow(path);
     if (const char* text = message.load()) (void)!::write(STDERR_FILENO, text, std::strlen(text));
     ::signal(signalNumber, SIG_DFL);
     sigset_t only;
@@ -117,6 +117,11 @@ void NoteInterruptMessage(std::u16string_view text)
 void NoteTemporaryOutput(const std::filesystem::path& path)
 {
     Publish(temporary, temporaryText, path.native());
+}
+
+void IgnoreClosedReaders() noexcept
+{
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& made)

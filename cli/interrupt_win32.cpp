@@ -22,7 +22,7 @@ std::wstring temporaryText;
 BOOL WINAPI RemoveTemporaryAndExit(DWORD)
 {
     lock.lock();  // held until the end: nothing may change the two any more
-    if (!temporaryText.empty()) DeleteFileW(temporaryText.c_str());
+    if (!temporaryText.empty()) RemoveFileNow(temporaryText.c_str());
     if (!messageText.empty()) WriteErrorText(messageText);
     // As a console program ends that has no handler; no exit handlers run
     // while other threads may hold the C runtime's locks.
@@ -55,6 +55,8 @@ void NoteTemporaryOutput(const std::filesystem::path& path)
     const std::lock_guard<std::mutex> guard(lock);
     temporaryText = path.native();
 }
+
+void IgnoreClosedReaders() noexcept {}
 
 bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& temporary)
 {

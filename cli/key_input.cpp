@@ -5,6 +5,7 @@
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "container/text_codec.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
 
@@ -14,56 +15,44 @@ constexpr std::uint8_t kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
 // Room for the longest line with its mark and a CRLF.
 constexpr std::size_t kMaxKeyFileHead = kMaxKeyLineBytes + sizeof kByteOrderMark + 2;
 
+// Read without any library buffering, so that no copy of the key is left behind in memory that is never wiped.
 KeyFailure ReadKeyFile(const std::u16string& keyFile, CSecureText& key)
 {
-    CRawInput input;
-    if (keyFile == kStandardStreamName) {
-        if (StandardInputIsTerminal()) return KeyFailure::echoingTerminal;
-        input.OpenStandardInput();
-    } else if (!input.OpenFile(keyFile)) {
-        return KeyFailure::unreadable;
-    }
+    const bool standard = keyFile == kStandardStreamName;
+    if (standard && StandardInputIsTerminal()) return KeyFailure::echoingTerminal;
+    struct COpened {
+        NativeFile file;
+        const bool owned;
+        ~COpened()
+        {
+            if (owned) CloseFile(file);
+        }
+    } input{standard ? StandardInput() : OpenForReading(keyFile), !standard};
+    if (input.file == -1) return KeyFailure::unreadable;
 
     // Only the first line is read: a key on standard input may be followed by anything.
     CSecureBuffer head(kMaxKeyFileHead);
     std::size_t length = 0;
     for (;;) {
         if (length == head.Size()) return KeyFailure::tooLong;
-        const long n = input.Read(head.Data() + length, head.Size() - length);
-        if (n < 0) return KeyFailure::unreadable;
-        if (n == 0) break;
+        const std::optional<std::size_t> n = ReadSome(input.file, head.Data() + length, head.Size() - length);
+        if (!n) return KeyFailure::unreadable;
+        if (*n == 0) break;
         std::uint8_t* fresh = head.Data() + length;
-        length += static_cast<std::size_t>(n);
+        length += *n;
         if (std::find(fresh, head.Data() + length, std::uint8_t('\n')) != head.Data() + length) break;
     }
     return KeyTextFromBytes(head.Data(), length, key);
 }
 
-KeyFailure FromTerminalRead(TerminalRead read)
-{
-    switch (read) {
-    case TerminalRead::ok:
-        return KeyFailure::none;
-    case TerminalRead::endOfInput:
-        return KeyFailure::cancelled;
-    case TerminalRead::notUtf8:
-        return KeyFailure::notUtf8;
-    case TerminalRead::tooLong:
-        return KeyFailure::tooLong;
-    case TerminalRead::failed:
-        break;
-    }
-    return KeyFailure::unreadable;
-}
-
 KeyFailure AskOnTerminal(bool confirm, CSecureText& key)
 {
     if (!StandardInputIsTerminal()) return KeyFailure::noTerminal;
-    if (const KeyFailure f = FromTerminalRead(ReadHiddenLine(u"Key: ", key)); f != KeyFailure::none) return f;
+    if (const KeyFailure f = ReadHiddenLine(u"Key: ", key); f != KeyFailure::none) return f;
     if (key.Empty()) return KeyFailure::empty;
     if (!confirm) return KeyFailure::none;
     CSecureText again;
-    if (const KeyFailure f = FromTerminalRead(ReadHiddenLine(u"Key again: ", again)); f != KeyFailure::none) return f;
+    if (const KeyFailure f = ReadHiddenLine(u"Key again: ", again); f != KeyFailure::none) return f;
     return again.Text() == key.Text() ? KeyFailure::none : KeyFailure::mismatch;
 }
 

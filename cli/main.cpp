@@ -3,8 +3,8 @@
 
 #include "cli/cli_run.h"
 #include "cli/console.h"
-#include "cli/standard_stream.h"
 #include "container/text_codec.h"
+#include "jobs/platform_file.h"
 
 #ifdef _WIN32
 #include <cwchar>
@@ -27,7 +27,7 @@ int wmain(int argc, wchar_t** argv)
 
 int main(int argc, char** argv)
 {
-    quorvane::cli::OccupyClosedStandardDescriptors();
+    quorvane::OccupyClosedStandardDescriptors();
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i) {
         std::u16string arg;

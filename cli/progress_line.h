@@ -1,4 +1,8 @@
 #pragma once
+// Text shown on the terminal. A file name (from an argument or from a
+// container) may carry escape sequences that retitle or recolour the terminal,
+// or marks that reorder what is shown, so controls are shown escaped.
+//
 // One line on the terminal for a long file: its name, how much is done, the
 // speed and the time left, redrawn in place a few times a second and removed
 // at the end. Drawn only when standard error is a terminal (a console on
@@ -11,6 +15,15 @@
 #include <string_view>
 
 namespace quorvane::cli {
+
+// `text` with every control shown as an escape: C0, DEL and C1 as "\x1b",
+// "\x7f", "\x9b", the format and text-direction controls (U+061C, U+200B..F,
+// U+2028..E, U+2060..F, U+FEFF, U+FFF9..B) as "\u202e". Everything else,
+// the backslash too, stays as it is: the result is for reading, not to be parsed back.
+std::u16string EscapeControls(std::u16string_view text);
+
+// ASCII text (a message of the standard library, a formatted figure) as UTF-16.
+std::u16string Ascii(std::string_view text);
 
 // Files up to this size are done before a line would say anything.
 constexpr std::uint64_t kProgressMinimumBytes = std::uint64_t(64) << 20;

@@ -1,69 +1,50 @@
+// Decrypting, from a file by offset on every processor, or in order from standard input or to a stream. Both
+// drivers hand each chunk to the same coder; the record's rules are the container's reader's.
 #include <algorithm>
-#include <atomic>
-#include <limits>
 #include <optional>
 
 #include "cipher/blowfish_cipher.h"
 #include "cipher/ecb_parallel.h"
-#include "cli/chunk_pipeline.h"
+#include "cli/interrupt.h"
 #include "cli/progress_line.h"
-#include "cli/record_stream.h"
+#include "cli/stream_io.h"
 #include "cli/stream_jobs.h"
-#include "cli/stream_steps.h"
+#include "container/container_record.h"
 
 namespace quorvane::cli {
 
 namespace {
 
-// One container's chunks: each is read, deciphered, its fill looked at, and
-// its file bytes written at their place in the output.
+// One container's chunks: each is deciphered in place and read into the record, its file bytes written at their
+// place in the output. One alone in flight may take every processor for its blocks.
 class CDecryptChunks {
 public:
-    CDecryptChunks(const CInputFile& input_, const CBlowfishCipher& cipher_, std::size_t chunkSize_,
-                   CProgressLine* progress_)
-        : input(input_), cipher(cipher_), chunkSize(chunkSize_), progress(progress_)
+    explicit CDecryptChunks(const CSecureBuffer& keyBytes)
     {
+        cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
     }
 
-    std::uint64_t Offset(std::uint64_t index) const { return index * chunkSize; }
-    std::size_t Length(std::uint64_t index) const
+    void Decode(std::uint8_t* chunk, std::size_t length, bool alone) const
     {
-        return static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, input.Size() - Offset(index)));
+        const auto n = static_cast<std::uint32_t>(length);
+        if (alone)
+            cipher.DecodeBlocks(chunk, chunk, n);
+        else
+            DecodeBlocksOnThreads(cipher, chunk, chunk, n, 1);  // the workers already keep every processor busy
     }
 
-    StreamFailure Read(std::uint64_t index, CSecureBuffer& chunk) const
+    // Once the output is open: the chunk's file bytes (Take from any thread, once the name is whole).
+    StreamFailure Put(CSink& sink, const std::uint8_t* chunk, std::uint64_t offset, std::size_t length)
     {
-        const std::size_t length = Length(index);
-        if (const SourceStatus s = input.ReadAt(Offset(index), chunk.Data(), length); s != SourceStatus::ok)
-            return FromSourceStatus(s);
-        // One thread per chunk: the workers already keep every processor busy.
-        DecodeBlocksOnThreads(cipher, chunk.Data(), chunk.Data(), static_cast<std::uint32_t>(length), 1);
-        return StreamFailure::none;
+        const ChunkSpan data = record.Take(chunk, offset, length);
+        if (data.length == 0) return StreamFailure::none;
+        return sink.Write(offset + data.offset - record.Layout().nameEnd, chunk + data.offset, data.length);
     }
 
-    // Once the layout is known and the output open: the rest of a chunk that Read filled.
-    StreamFailure Write(std::uint64_t index, const CSecureBuffer& chunk)
-    {
-        const std::uint64_t offset = Offset(index);
-        const std::size_t length = Length(index);
-        if (!IsZeroSpan(chunk.Data(), Overlap(layout.dataEnd, layout.length, offset, length))) fillIsZero = false;
-        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
-        if (data.length > 0 &&
-            !output.WriteAt(offset + data.offset - layout.nameEnd, chunk.Data() + data.offset, data.length))
-            return StreamFailure::writeOutput;
-        if (progress) progress->Advance(length);
-        return StreamFailure::none;
-    }
-
-    RecordLayout layout;
-    COutputFile output;
-    std::atomic<bool> fillIsZero{true};
+    CRecordReader record;
 
 private:
-    const CInputFile& input;
-    const CBlowfishCipher& cipher;
-    const std::size_t chunkSize;
-    CProgressLine* const progress;
+    CBlowfishCipher cipher;
 };
 
 }  // namespace
@@ -77,18 +58,29 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
-    CInputFile input;
-    if (const SourceStatus s = input.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
-    const std::uint64_t size = input.Size();
-    if (size > std::uint64_t(std::numeric_limits<std::int32_t>::max())) return finish(StreamFailure::tooLarge);
-    // Every container is a non-empty run of whole blocks.
-    if (size == 0 || size % 8 != 0) return finish(StreamFailure::wrongKeyOrDamaged);
+    CSource input;
+    if (const StreamFailure f = input.Open(task.inputPath); f != StreamFailure::none) return finish(f);
+    const std::uint64_t size = *input.Size();
+    if (IsTooLargeToDecrypt(size)) return finish(StreamFailure::tooLarge);
+    if (!IsContainerLength(size)) return finish(StreamFailure::wrongKeyOrDamaged);
 
-    CBlowfishCipher cipher;
-    cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
+    CDecryptChunks chunks(keyBytes);
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size));
+    const auto lengthOf = [&](std::uint64_t index) {
+        return static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - index * chunkSize));
+    };
+    const auto read = [&](std::uint64_t index, CSecureBuffer& chunk) {
+        const StreamFailure f = input.ReadAt(index * chunkSize, chunk.Data(), lengthOf(index));
+        if (f == StreamFailure::none) chunks.Decode(chunk.Data(), lengthOf(index), false);
+        return f;
+    };
+    CSink sink;
+    const auto put = [&](std::uint64_t index, const CSecureBuffer& chunk) {
+        const StreamFailure f = chunks.Put(sink, chunk.Data(), index * chunkSize, lengthOf(index));
+        if (f == StreamFailure::none && task.progress) task.progress->Advance(lengthOf(index));
+        return f;
+    };
     if (task.progress) task.progress->Begin(size);
-    CDecryptChunks chunks(input, cipher, chunkSize, task.progress);
 
     // The chunks up to the end of the stored name go one by one: the head
     // settles almost every wrong key before anything is written, and the name
@@ -96,35 +88,103 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     std::uint64_t index = 0;
     {
         CSecureBuffer chunk(chunkSize);
-        std::optional<CStoredNameCollector> name;
         for (;; ++index) {
-            if (const StreamFailure f = chunks.Read(index, chunk); f != StreamFailure::none) return finish(f);
-            if (index == 0) {
-                if (!ReadRecordLayout(chunk.Data(), size, chunks.layout))
-                    return finish(StreamFailure::wrongKeyOrDamaged);
-                name.emplace(chunks.layout.nameBytes);
-            }
-            name->Take(chunk.Data(), chunks.Offset(index), chunks.Length(index));
-            if (chunks.Offset(index) + chunks.Length(index) >= chunks.layout.nameEnd) break;
-            if (task.progress) task.progress->Advance(chunks.Length(index));
+            if (const StreamFailure f = read(index, chunk); f != StreamFailure::none) return finish(f);
+            if (index == 0 && !chunks.record.Begin(chunk.Data(), size)) return finish(StreamFailure::wrongKeyOrDamaged);
+            chunks.record.Take(chunk.Data(), index * chunkSize, lengthOf(index));
+            if (index * chunkSize + lengthOf(index) >= chunks.record.Layout().nameEnd) break;
+            if (task.progress) task.progress->Advance(lengthOf(index));
         }
-        outcome.outputPath = task.chooseOutput(name->Name());
+        outcome.outputPath = task.chooseOutput(chunks.record.Name());
         if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-        if (!task.replaceExisting && PathIsTaken(outcome.outputPath)) return finish(StreamFailure::outputExists);
-        if (!chunks.output.Create(outcome.outputPath)) return finish(StreamFailure::createOutput);
-        if (const StreamFailure f = chunks.Write(index, chunk); f != StreamFailure::none) return finish(f);
+        if (const StreamFailure f = sink.OpenFile(outcome.outputPath, task.replaceExisting); f != StreamFailure::none)
+            return finish(f);
+        if (const StreamFailure f = put(index, chunk); f != StreamFailure::none) return finish(f);
     }
 
-    const ChunkPlan plan{index + 1, ChunkCount(size, chunkSize), chunkSize, task.workers};
-    const StreamFailure failure = RunChunks(plan, [&chunks](std::uint64_t i, CSecureBuffer& chunk) {
-        const StreamFailure f = chunks.Read(i, chunk);
-        return f != StreamFailure::none ? f : chunks.Write(i, chunk);
+    const ChunkPlan plan{index + 1, ChunkCount(size, chunkSize), chunkSize};
+    const StreamFailure failure = RunChunks(plan, [&](std::uint64_t i, CSecureBuffer& chunk) {
+        const StreamFailure f = read(i, chunk);
+        return f != StreamFailure::none ? f : put(i, chunk);
     });
     if (failure != StreamFailure::none) return finish(failure);
-    if (const SourceStatus s = input.CheckUnchanged(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
+    if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
     // Leaving now drops the finished output: a record whose fill isn't zero was never written by us.
-    if (!chunks.fillIsZero) return finish(StreamFailure::wrongKeyOrDamaged);
-    return finish(CommitOutput(input, chunks.output, outcome.outputPath, task.replaceExisting));
+    if (!chunks.record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
+    return finish(sink.Finish(input, chunkBytes));
+}
+
+StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer& keyBytes)
+{
+    StreamOutcome outcome;
+    IgnoreClosedReaders();
+    CSink sink;
+    auto finish = [&outcome, &sink](StreamFailure failure) {
+        // What went out before a later check failed must be thrown away by the reader.
+        if (failure == StreamFailure::wrongKeyOrDamaged && sink.HasSent()) failure = StreamFailure::damagedAfterOutput;
+        outcome.failure = failure;
+        outcome.sentBeforeFailure = failure != StreamFailure::none && sink.HasSent();
+        return outcome;
+    };
+    const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
+
+    CSource source;
+    if (const StreamFailure f = source.Open(task.inputPath); f != StreamFailure::none) return finish(f);
+    const std::optional<std::uint64_t> known = source.Size();
+    if (known && IsTooLargeToDecrypt(*known)) return finish(StreamFailure::tooLarge);
+    if (known && !IsContainerLength(*known)) return finish(StreamFailure::wrongKeyOrDamaged);
+    CDecryptChunks chunks(keyBytes);
+    const CRecordReader& record = chunks.record;
+
+    CSecureBuffer buffer(chunkBytes);
+    std::uint8_t* chunk = buffer.Data();
+    bool opened = false;
+    std::uint64_t offset = 0;
+    for (bool ended = false; !ended;) {
+        std::size_t length = 0;
+        if (const StreamFailure f = source.Read(chunk, chunkBytes, length); f != StreamFailure::none) return finish(f);
+        ended = length < chunkBytes;
+        if (length % 8 != 0 || (offset == 0 && length == 0)) return finish(StreamFailure::wrongKeyOrDamaged);
+        chunks.Decode(chunk, length, true);
+        if (offset == 0) {
+            // Sizes that don't fit the input, or that the encrypt side never writes, settle a wrong key before
+            // any output.
+            const std::optional<std::uint64_t> recordLength = known ? known : WrittenRecordLength(chunk);
+            if (!recordLength || !chunks.record.Begin(chunk, *recordLength))
+                return finish(StreamFailure::wrongKeyOrDamaged);
+            if (task.progress) task.progress->Begin(*recordLength);
+        }
+        const RecordLayout& layout = record.Layout();
+        if (offset + length > layout.length || (ended && offset + length < layout.length))
+            return finish(StreamFailure::wrongKeyOrDamaged);
+        chunks.record.Take(chunk, offset, length);
+        // The last chunk is looked at whole, and the input's end confirmed, before its bytes go out.
+        if (offset + length == layout.length) {
+            std::uint8_t more = 0;
+            std::size_t extra = 0;
+            if (!ended)
+                if (const StreamFailure f = source.Read(&more, 1, extra); f != StreamFailure::none) return finish(f);
+            if (extra != 0 || !record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
+            ended = true;
+        }
+        // The name precedes the file bytes, so it is whole before the first of them.
+        if (!opened && offset + length >= layout.nameEnd) {
+            if (!known && !record.IsWrittenName()) return finish(StreamFailure::wrongKeyOrDamaged);
+            outcome.outputPath = task.chooseOutput(record.Name());
+            if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
+            if (const StreamFailure f = sink.Open(outcome.outputPath, task.replaceExisting, false);
+                f != StreamFailure::none)
+                return finish(f);
+            opened = true;
+        }
+        if (opened)
+            if (const StreamFailure f = chunks.Put(sink, chunk, offset, length); f != StreamFailure::none)
+                return finish(f);
+        offset += length;
+        if (task.progress) task.progress->Advance(length);
+    }
+    if (const StreamFailure f = source.CheckUnchanged(); f != StreamFailure::none) return finish(f);
+    return finish(sink.Finish(source, chunkBytes));
 }
 
 }  // namespace quorvane::cli

@@ -1,34 +1,70 @@
+// Encrypting, from a file by offset on every processor, or in order from standard input or to a stream. Both
+// drivers lay out the same record bytes chunk by chunk and hand each chunk to the same coder.
 #include <algorithm>
 #include <cstring>
 
 #include "cipher/blowfish_cipher.h"
 #include "cipher/ecb_parallel.h"
-#include "cli/chunk_pipeline.h"
+#include "cli/interrupt.h"
 #include "cli/progress_line.h"
-#include "cli/record_stream.h"
+#include "cli/stream_io.h"
 #include "cli/stream_jobs.h"
-#include "cli/stream_steps.h"
 #include "container/container_record.h"
 
 namespace quorvane::cli {
 
 namespace {
 
-// Lays out the record bytes [offset, offset + length) in `chunk`: the head and
-// name from `head`, the file bytes straight from the input, zeros after them.
-SourceStatus FillRecordChunk(const CSecureBuffer& head, const RecordLayout& layout, const CInputFile& input,
-                             std::uint64_t offset, std::size_t length, std::uint8_t* chunk)
-{
-    const ChunkSpan headSpan = Overlap(0, head.Size(), offset, length);
-    std::memcpy(chunk + headSpan.offset, head.Data() + (offset + headSpan.offset), headSpan.length);
+// A chunk of the record: the head and the name come from here, the file bytes from the driver. Each chunk is
+// enciphered in place and written at its offset; one alone in flight may take every processor for its blocks.
+class CEncryptChunks {
+public:
+    CEncryptChunks(const EncryptTask& task, std::int32_t dataSize, const CSecureBuffer& keyBytes, CSink& sink_)
+        : storedName(task.storedName),
+          head(kRecordHeaderBytes + 2 * storedName.size()),
+          sink(sink_),
+          progress(task.progress)
+    {
+        WriteRecordHead(head.Data(), storedName, dataSize);
+        cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
+    }
 
-    const ChunkSpan fillSpan = Overlap(layout.dataEnd, layout.length, offset, length);
-    std::memset(chunk + fillSpan.offset, 0, fillSpan.length);
+    // The head's bytes of the chunk at `offset`; the file bytes follow them.
+    std::size_t PutHead(std::uint8_t* chunk, std::uint64_t offset, std::size_t length) const
+    {
+        const ChunkSpan span = Overlap(0, head.Size(), offset, length);
+        std::memcpy(chunk + span.offset, head.Data() + offset + span.offset, span.length);
+        return span.offset + span.length;
+    }
 
-    const ChunkSpan dataSpan = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
-    if (dataSpan.length == 0) return SourceStatus::ok;
-    return input.ReadAt(offset + dataSpan.offset - layout.nameEnd, chunk + dataSpan.offset, dataSpan.length);
-}
+    StreamFailure Put(std::uint8_t* chunk, std::uint64_t offset, std::size_t length, std::uint64_t fileBytes,
+                      bool alone) const
+    {
+        const auto n = static_cast<std::uint32_t>(length);
+        if (alone)
+            cipher.EncodeBlocks(chunk, chunk, n);
+        else
+            EncodeBlocksOnThreads(cipher, chunk, chunk, n, 1);  // the workers already keep every processor busy
+        if (const StreamFailure f = sink.Write(offset, chunk, length); f != StreamFailure::none) return f;
+        if (progress) progress->Advance(fileBytes);
+        return StreamFailure::none;
+    }
+
+    // The first block once the size is known at the end.
+    StreamFailure PutFirstBlock(std::int32_t dataSize)
+    {
+        WriteRecordHead(head.Data(), storedName, dataSize);
+        cipher.EncodeBlocks(head.Data(), head.Data(), 8);
+        return sink.WriteFirstBlock(head.Data());
+    }
+
+private:
+    const std::u16string& storedName;
+    CSecureBuffer head;
+    CBlowfishCipher cipher;
+    CSink& sink;
+    CProgressLine* const progress;
+};
 
 }  // namespace
 
@@ -41,42 +77,91 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
     };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
-    CInputFile input;
-    if (const SourceStatus s = input.Open(task.inputPath); s != SourceStatus::ok) return finish(FromSourceStatus(s));
+    CSource input;
+    if (const StreamFailure f = input.Open(task.inputPath); f != StreamFailure::none) return finish(f);
     // Both limits are known before a byte is read.
-    const std::uint64_t size = input.Size();
+    const std::uint64_t size = *input.Size();
     if (IsTooLargeToEncrypt(task.storedName.size(), size)) return finish(StreamFailure::tooLarge);
     const auto dataSize = static_cast<std::int32_t>(size);
-    if (!task.replaceExisting && PathIsTaken(task.outputPath)) return finish(StreamFailure::outputExists);
 
     const RecordLayout layout = LayoutForWriting(task.storedName.size(), dataSize);
-    CSecureBuffer head(kRecordHeaderBytes + 2 * task.storedName.size());
-    WriteRecordHead(head.Data(), task.storedName, dataSize);
-
-    COutputFile output;
-    if (!output.Create(task.outputPath)) return finish(StreamFailure::createOutput);
-
-    CBlowfishCipher cipher;
-    cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
+    CSink sink;
+    if (const StreamFailure f = sink.OpenFile(task.outputPath, task.replaceExisting); f != StreamFailure::none)
+        return finish(f);
+    const CEncryptChunks chunks(task, dataSize, keyBytes, sink);
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, layout.length));
     if (task.progress) task.progress->Begin(size);
 
-    const ChunkPlan plan{0, ChunkCount(layout.length, chunkSize), chunkSize, task.workers};
-    const StreamFailure failure = RunChunks(plan, [&](std::uint64_t index, CSecureBuffer& chunk) {
+    const ChunkPlan plan{0, ChunkCount(layout.length, chunkSize), chunkSize};
+    const StreamFailure failure = RunChunks(plan, [&](std::uint64_t index, CSecureBuffer& buffer) {
         const std::uint64_t offset = index * chunkSize;
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.length - offset));
-        if (const SourceStatus s = FillRecordChunk(head, layout, input, offset, length, chunk.Data());
-            s != SourceStatus::ok)
-            return FromSourceStatus(s);
-        // One thread per chunk: the workers already keep every processor busy.
-        EncodeBlocksOnThreads(cipher, chunk.Data(), chunk.Data(), static_cast<std::uint32_t>(length), 1);
-        if (!output.WriteAt(offset, chunk.Data(), length)) return StreamFailure::writeOutput;
-        if (task.progress) task.progress->Advance(Overlap(layout.nameEnd, layout.dataEnd, offset, length).length);
-        return StreamFailure::none;
+        std::uint8_t* chunk = buffer.Data();
+        chunks.PutHead(chunk, offset, length);
+        const ChunkSpan fill = Overlap(layout.dataEnd, layout.length, offset, length);
+        std::memset(chunk + fill.offset, 0, fill.length);
+        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
+        if (data.length > 0)
+            if (const StreamFailure f =
+                    input.ReadAt(offset + data.offset - layout.nameEnd, chunk + data.offset, data.length);
+                f != StreamFailure::none)
+                return f;
+        return chunks.Put(chunk, offset, length, data.length, false);
     });
     if (failure != StreamFailure::none) return finish(failure);
-    if (const SourceStatus s = input.CheckUnchanged(); s != SourceStatus::ok) return finish(FromSourceStatus(s));
-    return finish(CommitOutput(input, output, task.outputPath, task.replaceExisting));
+    if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
+    return finish(sink.Finish(input, chunkBytes));
+}
+
+StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer& keyBytes)
+{
+    StreamOutcome outcome{StreamFailure::none, task.outputPath};
+    auto finish = [&outcome](StreamFailure failure) {
+        outcome.failure = failure;
+        return outcome;
+    };
+    const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
+    const std::size_t nameUnits = task.storedName.size();
+
+    CSource source;
+    if (const StreamFailure f = source.Open(task.inputPath); f != StreamFailure::none) return finish(f);
+    const std::optional<std::uint64_t> known = source.Size();
+    if (known && IsTooLargeToEncrypt(nameUnits, *known)) return finish(StreamFailure::tooLarge);
+
+    // Without a size the first block is a stand-in until the end.
+    IgnoreClosedReaders();
+    CSink sink;
+    if (const StreamFailure f = sink.Open(task.outputPath, task.replaceExisting, !known); f != StreamFailure::none)
+        return finish(f);
+    CEncryptChunks chunks(task, static_cast<std::int32_t>(known.value_or(0)), keyBytes, sink);
+    if (task.progress) task.progress->Begin(known.value_or(kUnknownTotal));
+    CSecureBuffer buffer(chunkBytes);
+    std::uint8_t* chunk = buffer.Data();
+    std::uint64_t offset = 0, dataSize = 0;
+    for (bool ended = false; !ended;) {
+        std::size_t length = chunks.PutHead(chunk, offset, chunkBytes), got = 0;
+        if (const StreamFailure f = source.Read(chunk + length, chunkBytes - length, got); f != StreamFailure::none)
+            return finish(f);
+        dataSize += got;
+        if (IsTooLargeToEncrypt(nameUnits, dataSize)) return finish(StreamFailure::tooLarge);
+        length += got;
+        if (length < chunkBytes) {
+            // The end of the input: 1 to 8 zero bytes complete the last block.
+            const std::size_t fill = 8 - length % 8;
+            std::memset(chunk + length, 0, fill);
+            length += fill;
+            ended = true;
+        }
+        if (const StreamFailure f = chunks.Put(chunk, offset, length, got, true); f != StreamFailure::none)
+            return finish(f);
+        offset += length;
+    }
+    if (known && dataSize != *known) return finish(StreamFailure::inputChanged);
+    if (const StreamFailure f = source.CheckUnchanged(); f != StreamFailure::none) return finish(f);
+    if (!known)
+        if (const StreamFailure f = chunks.PutFirstBlock(static_cast<std::int32_t>(dataSize)); f != StreamFailure::none)
+            return finish(f);
+    return finish(sink.Finish(source, chunkBytes));
 }
 
 }  // namespace quorvane::cli

@@ -4,8 +4,9 @@
 // those that the window's jobs write.
 //
 // Every chunk goes the same way: read (and laid out as record bytes), run
-// through the cipher, written at its own offset. A chunk depends on no other,
-// so one worker per processor takes chunks as they come (chunk_pipeline.h).
+// through the cipher, written at its own offset. Between files a chunk depends
+// on no other, so one worker per processor takes chunks as they come
+// (stream_io.h); a pipe is read and written strictly in order instead.
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -55,7 +56,6 @@ struct EncryptTask {
     std::u16string outputPath;
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
-    unsigned workers = 0;               // 0: one per usable processor
     CProgressLine* progress = nullptr;  // told of the input's bytes as they are done
 };
 
@@ -67,12 +67,23 @@ struct DecryptTask {
     std::function<std::u16string(const std::optional<std::u16string>& storedName)> chooseOutput;
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
-    unsigned workers = 0;
     CProgressLine* progress = nullptr;
 };
 
-// Both throw std::bad_alloc when memory can't be had; nothing is left behind then.
+// From a file to a file, by offset. All four throw std::bad_alloc when memory
+// can't be had; nothing is left behind then.
 StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& keyBytes);
 StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& keyBytes);
+
+// In order, when the input or the output is "-" (or a device or a FIFO). From
+// a pipe, the first block (the sizes) comes last: an output file gets it at
+// offset 0 before it is moved into place; a stream gets the whole container
+// from a spool of ciphertext once it is complete.
+StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer& keyBytes);
+// The head and the limits are checked before the first byte goes out, the fill
+// and the length with the last chunk, before that chunk's bytes go out. Bytes
+// of earlier chunks already sent to a stream can't be taken back:
+// damagedAfterOutput says so.
+StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer& keyBytes);
 
 }  // namespace quorvane::cli

@@ -1,6 +1,6 @@
 #include "container/container_record.h"
 
-#include <cstring>
+#include <algorithm>
 #include <stdexcept>
 
 namespace quorvane {
@@ -38,45 +38,35 @@ CSecureBuffer LayoutContainerRecord(std::u16string_view storedName, std::int32_t
     return record;
 }
 
-CSecureBuffer BuildContainerRecord(std::u16string_view storedName, const std::uint8_t* fileData, std::int32_t dataSize)
+RecordLayout LayoutForWriting(std::size_t nameUnits, std::int32_t dataSize) noexcept
 {
-    CSecureBuffer record = LayoutContainerRecord(storedName, dataSize);
-    if (dataSize > 0) std::memcpy(record.Data() + kRecordHeaderBytes + 2 * storedName.size(), fileData, dataSize);
-    return record;
+    RecordLayout layout;
+    layout.dataSize = dataSize;
+    layout.nameBytes = static_cast<std::uint32_t>(2 * nameUnits);
+    layout.nameEnd = kRecordHeaderBytes + layout.nameBytes;
+    layout.dataEnd = layout.nameEnd + static_cast<std::uint64_t>(dataSize);
+    layout.length = static_cast<std::uint64_t>(
+        ContainerRecordLength(static_cast<std::int64_t>(nameUnits), static_cast<std::int64_t>(dataSize)));
+    return layout;
 }
 
-RecordCheck ReadRecordSizes(const std::uint8_t* record, std::size_t length, ContainerContents& contents)
+bool ReadRecordLayout(const std::uint8_t* head, std::uint64_t recordLength, RecordLayout& layout) noexcept
 {
-    if (length < kRecordHeaderBytes) return RecordCheck::tooShort;
-    const auto dataSize = static_cast<std::int32_t>(GetLe32(record));
-    const std::uint32_t nameBytes = GetLe32(record + 4);
-    const std::size_t room = length - kRecordHeaderBytes;
-    if (nameBytes > room) return RecordCheck::nameOutOfRange;
-    if (dataSize < 0 || static_cast<std::size_t>(dataSize) > room - nameBytes) return RecordCheck::dataOutOfRange;
-    contents.dataSize = dataSize;
-    contents.nameBytes = nameBytes;
-    contents.storedName.clear();
-    contents.dataOffset = kRecordHeaderBytes + nameBytes;
-    return RecordCheck::ok;
-}
+    if (recordLength < kRecordHeaderBytes) return false;
+    const auto dataSize = static_cast<std::int32_t>(GetLe32(head));
+    const std::uint32_t nameBytes = GetLe32(head + 4);
+    const std::uint64_t room = recordLength - kRecordHeaderBytes;
+    if (nameBytes > room) return false;
+    if (dataSize < 0 || static_cast<std::uint64_t>(dataSize) > room - nameBytes) return false;
+    const std::uint64_t fill = room - nameBytes - static_cast<std::uint64_t>(dataSize);
+    if (fill < 1 || fill > 8) return false;
 
-void ReadStoredName(const std::uint8_t* record, ContainerContents& contents)
-{
-    // Measured before it is copied: a name region of random bytes holds a zero
-    // unit long before its end, and only the units before it are kept.
-    const std::uint8_t* p = record + kRecordHeaderBytes;
-    std::uint32_t units = 0;
-    while (2 * units + 1 < contents.nameBytes && (p[2 * units] | p[2 * units + 1]) != 0) ++units;
-    std::u16string name(units, u'\0');
-    for (std::uint32_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
-    contents.storedName = std::move(name);
-}
-
-RecordCheck ParseContainerRecord(const std::uint8_t* record, std::size_t length, ContainerContents& contents)
-{
-    const RecordCheck check = ReadRecordSizes(record, length, contents);
-    if (check == RecordCheck::ok) ReadStoredName(record, contents);
-    return check;
+    layout.dataSize = dataSize;
+    layout.nameBytes = nameBytes;
+    layout.nameEnd = kRecordHeaderBytes + std::uint64_t(nameBytes);
+    layout.dataEnd = layout.nameEnd + static_cast<std::uint64_t>(dataSize);
+    layout.length = recordLength;
+    return true;
 }
 
 std::optional<std::uint64_t> WrittenRecordLength(const std::uint8_t* head) noexcept
@@ -89,22 +79,50 @@ std::optional<std::uint64_t> WrittenRecordLength(const std::uint8_t* head) noexc
     return static_cast<std::uint64_t>(length);
 }
 
-bool IsWrittenName(const std::uint8_t* name, std::uint32_t nameBytes) noexcept
+ChunkSpan Overlap(std::uint64_t begin, std::uint64_t end, std::uint64_t chunkOffset, std::size_t chunkLength) noexcept
 {
-    for (std::uint32_t i = 0; i + 1 < nameBytes; i += 2)
-        if ((name[i] | name[i + 1]) == 0) return false;
-    return true;
+    const std::uint64_t from = std::max(begin, chunkOffset);
+    const std::uint64_t to = std::min(end, chunkOffset + chunkLength);
+    if (from >= to) return {};
+    return {static_cast<std::size_t>(from - chunkOffset), static_cast<std::size_t>(to - from)};
 }
 
-bool HasWrittenFill(const std::uint8_t* record, std::size_t length, const ContainerContents& contents) noexcept
+bool CRecordReader::Begin(const std::uint8_t* head, std::uint64_t recordLength, std::size_t maxNameUnits) noexcept
 {
-    const std::size_t end = std::size_t(contents.dataOffset) + std::size_t(contents.dataSize);
-    if (end > length) return false;
-    const std::size_t fill = length - end;
-    if (fill < 1 || fill > 8) return false;
-    for (std::size_t i = end; i < length; ++i)
-        if (record[i] != 0) return false;
-    return true;
+    maxUnits = maxNameUnits;
+    return ReadRecordLayout(head, recordLength, layout);
+}
+
+ChunkSpan CRecordReader::Take(const std::uint8_t* chunk, std::uint64_t offset, std::size_t length)
+{
+    const ChunkSpan fill = Overlap(layout.dataEnd, layout.length, offset, length);
+    if (!std::all_of(chunk + fill.offset, chunk + fill.offset + fill.length, [](std::uint8_t b) { return b == 0; }))
+        fillIsZero = false;
+    // Measured as it passes: a name region of random bytes holds a zero unit long before its end, and only the
+    // units before it are kept.
+    const ChunkSpan names = Overlap(kRecordHeaderBytes + taken, layout.nameEnd, offset, length);
+    for (std::size_t i = 0; i < names.length && !zeroUnit && name.size() < maxUnits; ++i) {
+        const std::uint8_t byte = chunk[names.offset + i];
+        if (taken++ % 2 == 0) {
+            lowByte = byte;
+        } else if (const auto unit = static_cast<char16_t>(lowByte | byte << 8); unit == 0) {
+            zeroUnit = true;
+        } else {
+            name.push_back(unit);
+        }
+    }
+    return Overlap(layout.nameEnd, layout.dataEnd, offset, length);
+}
+
+std::optional<std::u16string> CRecordReader::Name() const
+{
+    if (!zeroUnit && layout.nameBytes / 2 > maxUnits) return std::nullopt;
+    return name;
+}
+
+bool CRecordReader::IsWrittenName() const noexcept
+{
+    return !zeroUnit && layout.nameBytes / 2 <= maxUnits;
 }
 
 }  // namespace quorvane

@@ -18,9 +18,8 @@ PassOutcome DecryptOne(CJobWindow& window, const std::u16string& path, const CSe
         if (!source.OpenFileStream(path, true)) return FailPass(window, messages::kOpenFailed);
         const int size = source.GetStreamSize();
         if (source.IsTooLarge()) return FailPass(window, messages::kTooLarge);
-        // Every container is a non-empty run of whole blocks; anything else is
-        // refused before it is deciphered.
-        if (!source.IsFailed() && (size == 0 || size % 8 != 0)) return FailPass(window, messages::kWrongKeyOrDamaged);
+        if (!source.IsFailed() && !IsContainerLength(std::uint64_t(size)))
+            return FailPass(window, messages::kWrongKeyOrDamaged);
 
         record = CSecureBuffer(static_cast<std::size_t>(size));
         int length = size;
@@ -34,14 +33,15 @@ PassOutcome DecryptOne(CJobWindow& window, const std::u16string& path, const CSe
     // Without a check value in the format, the record's own shape is what
     // tells a wrong key: fields inside the record and the exact zero fill,
     // both checked before a wrong key's random name length can cost memory.
-    ContainerContents contents;
-    if (ReadRecordSizes(record.Data(), record.Size(), contents) != RecordCheck::ok ||
-        !HasWrittenFill(record.Data(), record.Size(), contents))
+    // The whole record is the reader's one chunk; its name is held already, so it is read whole.
+    CRecordReader reader;
+    if (!reader.Begin(record.Data(), record.Size(), record.Size()))
         return FailPass(window, messages::kWrongKeyOrDamaged);
-    ReadStoredName(record.Data(), contents);
+    const ChunkSpan data = reader.Take(record.Data(), 0, record.Size());
+    if (!reader.FillIsZero()) return FailPass(window, messages::kWrongKeyOrDamaged);
 
-    return SaveOutput(window, MakeSafeFileName(contents.storedName), record.Data() + contents.dataOffset,
-                      contents.dataSize, messages::kSaveDecryptedFailed);
+    return SaveOutput(window, MakeSafeFileName(reader.Name().value_or(u"")), record.Data() + data.offset,
+                      reader.Layout().dataSize, messages::kSaveDecryptedFailed);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ PassOutcome EncryptOne(CJobWindow& window, const std::u16string& path, const CSe
         if (!source.OpenFileStream(path, true)) return FailPass(window, messages::kOpenFailed);
         const int size = source.GetStreamSize();
         const std::u16string storedName = ExtractFileName(path);
-        if (source.IsTooLarge() || ContainerRecordLength(std::int64_t(storedName.size()), size) > kMaxRecordLength)
+        if (source.IsTooLarge() || IsTooLargeToEncrypt(storedName.size(), std::uint64_t(size)))
             return FailPass(window, messages::kTooLarge);
 
         // One buffer for the whole pass: the file is read straight into its

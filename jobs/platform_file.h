@@ -1,8 +1,9 @@
 #pragma once
 // The few file services the standard library lacks: an exclusive temporary
 // file beside the destination, written through its own descriptor, flushed and
-// moved over the destination in one step; and what file or kind a path names.
-// The only place outside app/ that talks to the operating system directly.
+// moved over the destination in one step; what file or kind a path names; and
+// the primitives of the command line's sources and sinks. The only place
+// outside app/ that talks to the file system directly.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -52,6 +53,10 @@ bool CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& dest
 // Closes and removes the file; allocates nothing and never throws.
 void DiscardTemporary(TemporaryFile& temporary) noexcept;
 
+// Removes the file at a path in the platform's form, from a signal handler
+// too: one call, nothing allocated.
+void RemoveFileNow(const std::filesystem::path::value_type* path) noexcept;
+
 // Moves `from` onto `to` in one step, replacing `to` if it exists; with
 // replaceExisting false, fails instead when `to` exists, without a race.
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
@@ -70,5 +75,70 @@ std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path);
 // True when the path names (a link followed) a character device or a FIFO:
 // written as a stream, never replaced.
 bool IsStreamDestination(const std::filesystem::path& path);
+
+// The command line's sources and sinks: a file read by offset, standard input
+// and output, a device or FIFO written as a stream, and the spool.
+
+// An input opened to be read by offset. Anything but a regular file is refused
+// before a call that could wait for another process (opening a FIFO waits for
+// its writer). Open only when all went well; each flag tells how far it got.
+struct OpenedInput {
+    NativeFile file = -1;
+    std::uint64_t size = 0;
+    bool opened = false;  // it could be opened
+    bool regular = false;
+    bool sized = false;  // its size could be had
+};
+OpenedInput OpenRegularFile(std::u16string_view path);
+
+// Any file opened for reading in order (a key file may be a pipe); -1 when it can't be.
+NativeFile OpenForReading(std::u16string_view path);
+
+// The standard streams, never closed here.
+NativeFile StandardInput() noexcept;
+NativeFile StandardOutput() noexcept;
+
+// What is left to read of a regular file from its position (standard input
+// redirected from a file); none for anything else.
+std::optional<std::uint64_t> BytesLeft(NativeFile file);
+
+// The size of an open file now; none when it can't be had.
+std::optional<std::uint64_t> FileSize(NativeFile file);
+
+// Up to `length` bytes in one call: 0 at the end (a pipe whose writer is gone
+// too), none on an error.
+std::optional<std::size_t> ReadSome(NativeFile file, std::uint8_t* buffer, std::size_t length);
+
+// Up to `length` bytes at `offset`, fewer only at the end of the file; none on
+// an error. Safe from several threads at once.
+std::optional<std::size_t> ReadFileAt(NativeFile file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length);
+
+// All of `length` bytes at the position of a stream; false on an error,
+// `readerGone` true when that was the reader going away.
+bool WriteAll(NativeFile file, const std::uint8_t* data, std::size_t length, bool& readerGone);
+
+void CloseFile(NativeFile& file) noexcept;
+
+// A character device or a FIFO opened for writing as a shell's ">" opens it;
+// -1 when anything else stands there by then (always on Windows, where no
+// destination is written as a stream).
+NativeFile OpenStreamDestination(const std::filesystem::path& path);
+
+// A temporary file without a name, or one the system deletes when it is
+// closed: nothing of it is left behind, whatever ends the process. -1 when
+// none can be made in SpoolFolder: TMPDIR (else /tmp), or the Windows temporary folder.
+NativeFile CreateSpoolFile();
+std::u16string SpoolFolder();
+
+// True when the path names the file that standard output is (as /dev/stdout does): it is written as "-".
+bool NamesStandardOutput(const std::filesystem::path& path);
+
+// Puts /dev/null, opened the other way, on a closed descriptor 0, 1 or 2: a file
+// opened later can't take one of them, and using a closed one still fails.
+// Nothing to do on Windows, where no file takes a standard handle's place.
+void OccupyClosedStandardDescriptors() noexcept;
+
+// How many processors this process may run on (at least 1).
+unsigned UsableProcessors() noexcept;
 
 }  // namespace quorvane

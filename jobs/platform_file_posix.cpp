@@ -1,6 +1,8 @@
 #include "jobs/platform_file.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <string>
+#include <thread>
 #include <utility>
 
 #include "container/text_codec.h"
@@ -134,6 +138,11 @@ void DiscardTemporary(TemporaryFile& temporary) noexcept
     temporary.path.clear();
 }
 
+void RemoveFileNow(const char* path) noexcept
+{
+    (void)::unlink(path);
+}
+
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to, bool replaceExisting)
 {
     if (replaceExisting) {
@@ -172,6 +181,174 @@ bool IsStreamDestination(const std::filesystem::path& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
+}
+
+namespace {
+
+std::string TemporaryFolder()
+{
+    const char* folder = ::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
+}
+
+}  // namespace
+
+OpenedInput OpenRegularFile(std::u16string_view path)
+{
+    OpenedInput input;
+    const std::filesystem::path target = ToFsPath(path);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) return input;
+    input.opened = true;
+    if (!S_ISREG(st.st_mode)) return input;
+    input.regular = true;
+    // O_NONBLOCK: should a FIFO have taken the name since the look, its open still returns at once.
+    NativeFile file = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    input.opened = file >= 0;
+    if (file < 0) return input;
+    input.sized = ::fstat(static_cast<int>(file), &st) == 0;
+    input.regular = !input.sized || S_ISREG(st.st_mode);
+    if (!input.sized || !input.regular) {
+        CloseFile(file);
+        return input;
+    }
+    input.file = file;
+    input.size = static_cast<std::uint64_t>(st.st_size);
+    return input;
+}
+
+NativeFile OpenForReading(std::u16string_view path)
+{
+    return ::open(ToFsPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+NativeFile StandardInput() noexcept
+{
+    return STDIN_FILENO;
+}
+
+NativeFile StandardOutput() noexcept
+{
+    return STDOUT_FILENO;
+}
+
+std::optional<std::uint64_t> BytesLeft(NativeFile file)
+{
+    struct stat st {};
+    if (::fstat(static_cast<int>(file), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const off_t at = ::lseek(static_cast<int>(file), 0, SEEK_CUR);
+    if (at < 0 || at > st.st_size) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size - at);
+}
+
+std::optional<std::uint64_t> FileSize(NativeFile file)
+{
+    struct stat st {};
+    if (file < 0 || ::fstat(static_cast<int>(file), &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<std::size_t> ReadSome(NativeFile file, std::uint8_t* buffer, std::size_t length)
+{
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(file), buffer, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        return static_cast<std::size_t>(n);
+    }
+}
+
+std::optional<std::size_t> ReadFileAt(NativeFile file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n =
+            ::pread(static_cast<int>(file), buffer + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+bool WriteAll(NativeFile file, const std::uint8_t* data, std::size_t length, bool& readerGone)
+{
+    while (length > 0) {
+        const ssize_t n = ::write(static_cast<int>(file), data, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            readerGone = errno == EPIPE;
+            return false;
+        }
+        data += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void CloseFile(NativeFile& file) noexcept
+{
+    if (file >= 0) (void)::close(static_cast<int>(file));
+    file = -1;
+}
+
+NativeFile OpenStreamDestination(const std::filesystem::path& path)
+{
+    NativeFile file = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    // Only what it was looked at as: anything else put there meanwhile is not written into.
+    struct stat st {};
+    if (file >= 0 && (::fstat(static_cast<int>(file), &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))))
+        CloseFile(file);
+    return file;
+}
+
+NativeFile CreateSpoolFile()
+{
+    const std::string folder = TemporaryFolder();
+    // A file without a name where the system can make one, else a named one unlinked at once.
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::string name = folder + "/quorvane-spool.XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) (void)::unlink(name.c_str());
+    }
+    return fd;
+}
+
+std::u16string SpoolFolder()
+{
+    return FromFsPath(TemporaryFolder());
+}
+
+bool NamesStandardOutput(const std::filesystem::path& path)
+{
+    struct stat named {
+    }, out{};
+    // A closed standard output, held by /dev/null for reading only, is not written through.
+    const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+    return flags != -1 && (flags & O_ACCMODE) != O_RDONLY && ::stat(path.c_str(), &named) == 0 &&
+           ::fstat(STDOUT_FILENO, &out) == 0 && named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
+void OccupyClosedStandardDescriptors() noexcept
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor, so this one: those below are open by now.
+        (void)::open("/dev/null", (fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) | O_NOCTTY);
+    }
+}
+
+unsigned UsableProcessors() noexcept
+{
+    // The affinity mask, not the machine: under `taskset -c 0` one worker is the right number.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware > 0 ? hardware : 1;
 }
 
 }  // namespace quorvane

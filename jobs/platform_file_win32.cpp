@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
+#include <string>
+#include <thread>
 #include <utility>
 
 #include "jobs/long_path.h"
@@ -13,6 +15,35 @@
 namespace quorvane {
 
 // wchar_t is a UTF-16 code unit here, so paths pass through unchanged.
+namespace {
+
+HANDLE Handle(NativeFile file)
+{
+    return reinterpret_cast<HANDLE>(file);
+}
+
+// ReadFile and WriteFile take a 32-bit count; a gigabyte at a time stays far below it.
+constexpr std::size_t kMaxTransfer = std::size_t(1) << 30;
+
+// Each call names its own offset, so threads sharing the handle never move a shared file position.
+OVERLAPPED At(std::uint64_t offset)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+std::wstring TemporaryFolder()
+{
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH) return {};
+    return std::wstring(folder, length);
+}
+
+}  // namespace
+
 std::filesystem::path ToFsPath(std::u16string_view path)
 {
     return std::filesystem::path(std::wstring(path.begin(), path.end()));
@@ -93,15 +124,11 @@ bool CreateTemporaryBeside(const std::filesystem::path& destination, TemporaryFi
 
 bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length)
 {
-    // WriteFile takes a 32-bit count; a gigabyte at a time stays far below it.
-    constexpr std::size_t kMaxTransfer = std::size_t(1) << 30;
     while (length > 0) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        OVERLAPPED at = At(offset);
         DWORD put = 0;
         const auto ask = static_cast<DWORD>(std::min(length, kMaxTransfer));
-        if (!WriteFile(reinterpret_cast<HANDLE>(file), data, ask, &put, &at) || put == 0) return false;
+        if (!WriteFile(Handle(file), data, ask, &put, &at) || put == 0) return false;
         data += put;
         offset += put;
         length -= put;
@@ -131,6 +158,11 @@ void DiscardTemporary(TemporaryFile& temporary) noexcept
     temporary.path.clear();
 }
 
+void RemoveFileNow(const wchar_t* path) noexcept
+{
+    DeleteFileW(path);
+}
+
 bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to, bool replaceExisting)
 {
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
@@ -154,6 +186,168 @@ bool IsStreamDestination(const std::filesystem::path&)
 {
     // Not looked for on Windows: a destination there is always written as a file.
     return false;
+}
+
+OpenedInput OpenRegularFile(std::u16string_view path)
+{
+    OpenedInput input;
+    const std::filesystem::path target = ToFsPath(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return input;
+    input.opened = true;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return input;
+    // Shared for writing as the standard library's streams share: another
+    // program's open log stays readable (a change is caught by its size).
+    const HANDLE handle = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    input.opened = handle != INVALID_HANDLE_VALUE;
+    if (!input.opened) return input;
+    NativeFile file = reinterpret_cast<NativeFile>(handle);
+    // Devices (NUL, CON, COM1) and pipes open like files but have no size to stream by.
+    input.regular = GetFileType(handle) == FILE_TYPE_DISK;
+    LARGE_INTEGER length{};
+    input.sized = input.regular && GetFileSizeEx(handle, &length) && length.QuadPart >= 0;
+    if (!input.sized) {
+        CloseFile(file);
+        return input;
+    }
+    input.file = file;
+    input.size = static_cast<std::uint64_t>(length.QuadPart);
+    return input;
+}
+
+NativeFile OpenForReading(std::u16string_view path)
+{
+    const HANDLE handle = CreateFileW(ToFsPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<NativeFile>(handle);
+}
+
+// The handles are read and written as they are, without the C runtime's text
+// mode, which would turn CRLF into LF and stop at a Ctrl+Z byte.
+NativeFile StandardInput() noexcept
+{
+    return reinterpret_cast<NativeFile>(GetStdHandle(STD_INPUT_HANDLE));
+}
+
+NativeFile StandardOutput() noexcept
+{
+    return reinterpret_cast<NativeFile>(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+std::optional<std::uint64_t> BytesLeft(NativeFile file)
+{
+    LARGE_INTEGER size{}, at{}, zero{};
+    if (GetFileType(Handle(file)) != FILE_TYPE_DISK || !GetFileSizeEx(Handle(file), &size) ||
+        !SetFilePointerEx(Handle(file), zero, &at, FILE_CURRENT) || at.QuadPart > size.QuadPart)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart - at.QuadPart);
+}
+
+std::optional<std::uint64_t> FileSize(NativeFile file)
+{
+    LARGE_INTEGER length{};
+    if (file == -1 || !GetFileSizeEx(Handle(file), &length)) return std::nullopt;
+    return static_cast<std::uint64_t>(length.QuadPart);
+}
+
+std::optional<std::size_t> ReadSome(NativeFile file, std::uint8_t* buffer, std::size_t length)
+{
+    DWORD got = 0;
+    if (ReadFile(Handle(file), buffer, static_cast<DWORD>(std::min(length, kMaxTransfer)), &got, nullptr)) return got;
+    // The writer closing its end of a pipe is the end of the input.
+    if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+    return std::nullopt;
+}
+
+std::optional<std::size_t> ReadFileAt(NativeFile file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        OVERLAPPED at = At(offset + done);
+        DWORD got = 0;
+        const auto ask = static_cast<DWORD>(std::min(length - done, kMaxTransfer));
+        if (!ReadFile(Handle(file), buffer + done, ask, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+bool WriteAll(NativeFile file, const std::uint8_t* data, std::size_t length, bool& readerGone)
+{
+    while (length > 0) {
+        DWORD put = 0;
+        if (!WriteFile(Handle(file), data, static_cast<DWORD>(std::min(length, kMaxTransfer)), &put, nullptr)) {
+            const DWORD error = GetLastError();
+            readerGone = error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
+            return false;
+        }
+        data += put;
+        length -= put;
+    }
+    return true;
+}
+
+void CloseFile(NativeFile& file) noexcept
+{
+    if (file != -1) CloseHandle(Handle(file));
+    file = -1;
+}
+
+NativeFile OpenStreamDestination(const std::filesystem::path&)
+{
+    return -1;  // no destination is taken for a stream here (IsStreamDestination)
+}
+
+NativeFile CreateSpoolFile()
+{
+    static std::atomic<unsigned> counter{0};
+    const std::wstring folder = TemporaryFolder();
+    wchar_t name[MAX_PATH + 1];
+    if (folder.empty()) return -1;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // A number of our own: the system's would make the file, which would then be opened a second time by name.
+        const unsigned unique =
+            (GetCurrentProcessId() ^ GetTickCount() ^ (counter.fetch_add(1) * 2654435761u)) & 0xFFFF;
+        if (GetTempFileNameW(folder.c_str(), L"qvs", unique ? unique : 1, name) == 0) return -1;
+        // Deleted by the system when the handle closes, which a killed process does too.
+        const HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) return reinterpret_cast<NativeFile>(handle);
+        if (GetLastError() != ERROR_FILE_EXISTS) return -1;
+    }
+    return -1;
+}
+
+std::u16string SpoolFolder()
+{
+    const std::wstring folder = TemporaryFolder();
+    if (folder.empty()) return u"the temporary folder";
+    return std::u16string(folder.begin(), folder.end());
+}
+
+bool NamesStandardOutput(const std::filesystem::path&)
+{
+    return false;
+}
+
+void OccupyClosedStandardDescriptors() noexcept {}
+
+unsigned UsableProcessors() noexcept
+{
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+        unsigned count = 0;
+        for (; process != 0; process &= process - 1) ++count;
+        return count;
+    }
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware > 0 ? hardware : 1;
 }
 
 }  // namespace quorvane

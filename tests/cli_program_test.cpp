@@ -25,7 +25,6 @@
 
 #include "cli/console.h"
 #include "cli/progress_line.h"
-#include "cli/shown_text.h"
 #include "cli/stream_jobs.h"
 #include "jobs/platform_file.h"
 #include "tests/support/child_process.h"

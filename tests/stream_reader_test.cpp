@@ -15,7 +15,6 @@
 #include <unistd.h>
 #endif
 
-#include "cli/stream_in_order.h"
 #include "cli/stream_jobs.h"
 #include "container/container_record.h"
 #include "tests/support/container_maker.h"
@@ -47,7 +46,6 @@ TEST(StreamEncrypt, a_file_that_grows_while_it_is_read_is_refused_and_nothing_is
     task.storedName = u"growing.bin";
     task.outputPath = output;
     task.chunkBytes = 8;  // thousands of chunks: the file grows during the run
-    task.workers = 1;
     const cli::StreamOutcome outcome = cli::StreamEncryptFile(task, MakeKeyBytes(kKey));
     done = true;
     appender.join();
@@ -83,7 +81,6 @@ PipedRun DecryptPiped(const Bytes& input, std::u16string_view key)
     task.inputPath = u"-";
     task.chooseOutput = [](const std::optional<std::u16string>&) { return std::u16string(u"-"); };
     task.chunkBytes = kChunk;
-    task.workers = 1;
     PipedRun run;
     run.outcome = cli::StreamDecryptInOrder(task, MakeKeyBytes(key));
     int unread = 0;
@@ -178,7 +175,6 @@ TEST(StreamDecryptInOrder, a_file_cut_short_after_output_went_out_says_so)
     task.inputPath = input;
     task.chooseOutput = [](const std::optional<std::u16string>&) { return std::u16string(u"-"); };
     task.chunkBytes = kChunk;
-    task.workers = 1;
     cli::StreamOutcome outcome;
     std::atomic<bool> done{false};
     std::thread run([&] {

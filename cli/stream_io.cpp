@@ -1,0 +1,239 @@
+#include "cli/stream_io.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/interrupt.h"
+
+namespace quorvane::cli {
+
+StreamFailure CSource::Open(const std::u16string& path)
+{
+    Close();
+    standard = path == kStandardStreamName;
+    if (standard) {
+        size = BytesLeft(StandardInput());
+        return StreamFailure::none;
+    }
+    const OpenedInput input = OpenRegularFile(path);
+    if (!input.opened) return StreamFailure::openInput;
+    if (!input.regular) return StreamFailure::notRegular;
+    if (!input.sized) return StreamFailure::readInput;
+    file = input.file;
+    size = input.size;
+    return StreamFailure::none;
+}
+
+StreamFailure CSource::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) const
+{
+    const std::optional<std::size_t> got = file == -1 ? std::nullopt : ReadFileAt(file, offset, buffer, length);
+    if (!got) return StreamFailure::readInput;
+    // Cut short since its size was taken.
+    return *got == length ? StreamFailure::none : StreamFailure::inputChanged;
+}
+
+StreamFailure CSource::Read(std::uint8_t* buffer, std::size_t length, std::size_t& got)
+{
+    got = 0;
+    if (standard) {
+        while (got < length) {
+            const std::optional<std::size_t> n = ReadSome(StandardInput(), buffer + got, length - got);
+            if (!n) return StreamFailure::readInput;
+            if (*n == 0) break;
+            got += *n;
+        }
+    } else {
+        got = static_cast<std::size_t>(std::min<std::uint64_t>(length, *size - position));
+        if (const StreamFailure f = ReadAt(position, buffer, got); f != StreamFailure::none) return f;
+    }
+    position += got;
+    return StreamFailure::none;
+}
+
+StreamFailure CSource::CheckUnchanged() const
+{
+    if (standard) return StreamFailure::none;
+    const std::optional<std::uint64_t> now = FileSize(file);
+    if (!now) return StreamFailure::readInput;
+    return *now == size ? StreamFailure::none : StreamFailure::inputChanged;
+}
+
+void CSource::Close() noexcept
+{
+    CloseFile(file);
+}
+
+StreamFailure CSink::OpenFile(const std::u16string& path, bool replaceExisting)
+{
+    outputPath = path;
+    replace = replaceExisting;
+    if (!replace && PathIsTaken(path)) return StreamFailure::outputExists;
+    destination = ToFsPath(path);
+    return IsReplaceableDestination(destination) && CreateNotedTemporary(destination, temporary)
+               ? StreamFailure::none
+               : StreamFailure::createOutput;
+}
+
+StreamFailure CSink::Open(const std::u16string& path, bool replaceExisting, bool firstBlockLast)
+{
+    if (path == kStandardStreamName) {
+        stream = StandardOutput();
+    } else if (IsStreamDestination(ToFsPath(path))) {
+        stream = OpenStreamDestination(ToFsPath(path));
+        if (stream == -1) return StreamFailure::createOutput;
+        ownStream = true;
+    } else {
+        return OpenFile(path, replaceExisting);
+    }
+    streaming = true;
+    if (!firstBlockLast) return StreamFailure::none;
+    spool = CreateSpoolFile();
+    return spool == -1 ? StreamFailure::spoolFailed : StreamFailure::none;
+}
+
+StreamFailure CSink::Send(const std::uint8_t* data, std::size_t length)
+{
+    bool readerGone = false;
+    if (WriteAll(stream, data, length, readerGone)) {
+        // A write that failed from its first byte (a full device) sent nothing to throw away.
+        sent = sent || length > 0;
+        return StreamFailure::none;
+    }
+    return readerGone ? StreamFailure::outputClosed : StreamFailure::writeOutput;
+}
+
+StreamFailure CSink::Write(std::uint64_t offset, const std::uint8_t* data, std::size_t length)
+{
+    if (spool != -1) {
+        spooled = std::max(spooled, offset + length);
+        return WriteFileAt(spool, offset, data, length) ? StreamFailure::none : StreamFailure::spoolFailed;
+    }
+    if (streaming) return Send(data, length);
+    return temporary.file != -1 && WriteFileAt(temporary.file, offset, data, length) ? StreamFailure::none
+                                                                                     : StreamFailure::writeOutput;
+}
+
+StreamFailure CSink::WriteFirstBlock(const std::uint8_t* block)
+{
+    if (spool != -1) return WriteFileAt(spool, 0, block, 8) ? StreamFailure::none : StreamFailure::spoolFailed;
+    return Write(0, block, 8);
+}
+
+StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
+{
+    if (!streaming) {
+        // Closed first: on Windows an open file can't be replaced, and the input may be the output.
+        input.Close();
+        // Without -f, a file made since the first look is not replaced either (the commit refuses it too).
+        if (!replace && PathIsTaken(outputPath)) return StreamFailure::outputExists;
+        if (!CommitTemporary(temporary, destination, replace)) return StreamFailure::writeOutput;
+        NoteTemporaryOutput({});
+        return StreamFailure::none;
+    }
+    if (spool == -1) return StreamFailure::none;
+    // Only ciphertext was spooled; it goes out now that its first block is right.
+    CSecureBuffer chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, spooled)));
+    for (std::uint64_t offset = 0; offset < spooled; offset += chunk.Size()) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), spooled - offset));
+        if (ReadFileAt(spool, offset, chunk.Data(), length) != length) return StreamFailure::spoolFailed;
+        if (const StreamFailure f = Send(chunk.Data(), length); f != StreamFailure::none) return f;
+    }
+    return StreamFailure::none;
+}
+
+void CSink::Discard() noexcept
+{
+    if (ownStream) CloseFile(stream);
+    CloseFile(spool);
+    if (temporary.path.empty() && temporary.file == -1) return;
+    DiscardTemporary(temporary);
+    NoteTemporaryOutput({});
+}
+
+StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work)
+{
+    if (plan.last <= plan.first) return StreamFailure::none;
+    const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(UsableProcessors(), plan.last - plan.first));
+
+    // Every buffer is had before any work starts, so a lack of memory stops nothing halfway.
+    std::vector<CSecureBuffer> buffers;
+    buffers.reserve(workers);
+    for (unsigned i = 0; i < workers; ++i) buffers.emplace_back(plan.bufferBytes);
+
+    std::atomic<std::uint64_t> next{plan.first};
+    std::atomic<StreamFailure> failure{StreamFailure::none};
+    std::atomic<bool> stopping{false};
+    std::mutex lock;
+    std::exception_ptr thrown;
+    const auto serve = [&](CSecureBuffer& buffer) noexcept {
+        try {
+            for (std::uint64_t index = 0; !stopping.load() && (index = next.fetch_add(1)) < plan.last;) {
+                if (const StreamFailure f = work(index, buffer); f != StreamFailure::none) {
+                    StreamFailure none = StreamFailure::none;
+                    failure.compare_exchange_strong(none, f);
+                    stopping.store(true);
+                }
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> guard(lock);
+            if (!thrown) thrown = std::current_exception();
+            stopping.store(true);
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;  // joined on the way out of this scope
+        try {
+            helpers.reserve(workers - 1);
+            for (unsigned i = 1; i < workers; ++i)
+                helpers.emplace_back([&serve, &buffer = buffers[i]] { serve(buffer); });
+        } catch (const std::system_error&) {
+        } catch (const std::bad_alloc&) {
+        }
+        serve(buffers[0]);
+    }
+    if (thrown) std::rethrow_exception(thrown);
+    return failure.load();
+}
+
+std::uint64_t ChunkCount(std::uint64_t length, std::size_t chunkBytes) noexcept
+{
+    return (length + chunkBytes - 1) / chunkBytes;
+}
+
+std::size_t CheckedChunkBytes(std::size_t chunkBytes)
+{
+    if (chunkBytes == 0 || chunkBytes % 8 != 0 || chunkBytes > 0x40000000u)
+        throw std::invalid_argument("chunk size must be a multiple of 8 up to 1 GiB");
+    return chunkBytes;
+}
+
+bool WritesAsStream(const std::u16string& path)
+{
+    return path == kStandardStreamName || IsStreamDestination(ToFsPath(path));
+}
+
+bool PathIsTaken(const std::u16string& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(ToFsPath(path), error));
+}
+
+StreamFailure CheckOutputPath(const std::u16string& path)
+{
+    constexpr std::size_t kMaxNameLength = 255;
+    const std::filesystem::path target = ToFsPath(path);
+    if (target.filename().native().size() > kMaxNameLength) return StreamFailure::nameTooLong;
+    std::error_code error;
+    if (std::filesystem::is_directory(target, error)) return StreamFailure::outputIsFolder;
+    return StreamFailure::none;
+}
+
+}  // namespace quorvane::cli
