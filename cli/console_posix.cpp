@@ -27,12 +27,9 @@ volatile sig_atomic_t echoIsOff = 0;
 // The prompt again, shown when the program continues after a stop; null for none.
 std::atomic<const char*> promptAgain{nullptr};
 
-// Every signal whose default ends the process, as far as a user or a pipe may send it.
-constexpr int kRestoringSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGPIPE, SIGALRM,
-                                     SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
-// Ctrl+Z, and a read or a terminal change from the background.
+// Ctrl+Z, and a read or a terminal change from the background. A signal that ends the process puts the echo back
+// in the interrupt's handler (interrupt.h).
 constexpr int kStoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
-constexpr std::size_t kHandledSignals = std::size(kRestoringSignals) + std::size(kStoppingSignals);
 
 void WriteQuietly(const char* text)
 {
@@ -51,20 +48,11 @@ void HideInputIfForeground(bool showPrompt)
     if (const char* prompt = promptAgain.load(); prompt && showPrompt) WriteQuietly(prompt);
 }
 
-// A user who interrupts the prompt must not be left with a terminal that
-// shows nothing typed: put the echo back, then die of the signal as usual.
-extern "C" void RestoreEchoAndReraise(int signalNumber)
-{
-    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
-}
-
 // The shell the user returns to gets an echoing terminal; the stop itself is the default one.
 extern "C" void RestoreEchoAndStop(int signalNumber)
 {
     const int savedErrno = errno;
-    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    RestoreEchoNow();
     struct sigaction ours {
     }, stop{};
     stop.sa_handler = SIG_DFL;
@@ -95,10 +83,8 @@ public:
         quietTerminal = savedTerminal;
         quietTerminal.c_lflag &= ~tcflag_t(ECHO);
         promptText = prompt;
-        struct sigaction restoring {
-        }, stopping{}, continuing{};
-        restoring.sa_handler = RestoreEchoAndReraise;
-        sigemptyset(&restoring.sa_mask);
+        struct sigaction stopping {
+        }, continuing{};
         stopping.sa_handler = RestoreEchoAndStop;
         // Restarted: a read or the terminal change below goes on after the stop.
         stopping.sa_flags = SA_RESTART;
@@ -109,7 +95,6 @@ public:
         continuing.sa_flags = SA_RESTART;
         sigemptyset(&continuing.sa_mask);
         std::size_t i = 0;
-        for (const int s : kRestoringSignals) Install(i++, s, restoring);
         for (const int s : kStoppingSignals) Install(i++, s, stopping);
         sigaction(SIGCONT, &continuing, &previousContinue);
         echoIsOff = 1;
@@ -134,27 +119,23 @@ private:
         if (previous[i].sa_handler != SIG_IGN) sigaction(signalNumber, &action, nullptr);
     }
 
-    // With the handled signals held: none may hide the input again after it is shown.
+    // With every signal held: none may hide the input again after it is shown.
     void Restore()
     {
         sigset_t held, saved;
-        sigemptyset(&held);
-        for (const int s : kRestoringSignals) sigaddset(&held, s);
-        for (const int s : kStoppingSignals) sigaddset(&held, s);
-        sigaddset(&held, SIGCONT);
+        sigfillset(&held);
         pthread_sigmask(SIG_BLOCK, &held, &saved);
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
         echoIsOff = 0;
         promptAgain.store(nullptr);
         std::size_t i = 0;
-        for (const int s : kRestoringSignals) sigaction(s, &previous[i++], nullptr);
         for (const int s : kStoppingSignals) sigaction(s, &previous[i++], nullptr);
         sigaction(SIGCONT, &previousContinue, nullptr);
         pthread_sigmask(SIG_SETMASK, &saved, nullptr);
         active = false;
     }
 
-    struct sigaction previous[kHandledSignals] {};
+    struct sigaction previous[std::size(kStoppingSignals)]{};
     struct sigaction previousContinue {};
     std::string promptText;
     bool active = false;
@@ -168,6 +149,11 @@ void WriteText(NativeFile file, std::string_view text)
 }
 
 }  // namespace
+
+void RestoreEchoNow() noexcept
+{
+    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+}
 
 bool StandardInputIsTerminal()
 {

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "cli/console.h"
 #include "cli/interrupt.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
@@ -50,8 +51,10 @@ std::atomic<const char*> message{nullptr};
 std::atomic<const char*> temporary{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
+// A user who interrupts the key prompt must not be left with a terminal that shows nothing typed.
 extern "C" void RemoveTemporaryAndDie(int signalNumber)
 {
+    RestoreEchoNow();
     if (const char* path = temporary.load()) RemoveFileNow(path);
     if (const char* text = message.load()) (void)!::write(STDERR_FILENO, text, std::strlen(text));
     ::signal(signalNumber, SIG_DFL);
