@@ -8,9 +8,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <cstdio>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "cli/progress_line.h"
@@ -31,13 +30,11 @@ std::atomic<const char*> promptAgain{nullptr};
 // in the interrupt's handler (interrupt.h).
 constexpr int kStoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
-void WriteQuietly(const char* text)
+// A failed write to standard error or output has no one left to tell. Safe in a signal handler.
+void WriteText(NativeFile file, std::string_view text)
 {
-    for (std::size_t done = 0, size = std::strlen(text); done < size;) {
-        const ssize_t n = ::write(STDERR_FILENO, text + done, size - done);
-        if (n <= 0 && errno != EINTR) return;
-        if (n > 0) done += static_cast<std::size_t>(n);
-    }
+    bool readerGone = false;
+    (void)quorvane::WriteAll(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), readerGone);
 }
 
 // Only from the foreground: a background process would be stopped for trying.
@@ -45,7 +42,7 @@ void HideInputIfForeground(bool showPrompt)
 {
     if (!echoIsOff || ::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) return;
     tcsetattr(STDIN_FILENO, TCSANOW, &quietTerminal);
-    if (const char* prompt = promptAgain.load(); prompt && showPrompt) WriteQuietly(prompt);
+    if (const char* prompt = promptAgain.load(); prompt && showPrompt) WriteText(STDERR_FILENO, prompt);
 }
 
 // The shell the user returns to gets an echoing terminal; the stop itself is the default one.
@@ -94,8 +91,11 @@ public:
         continuing.sa_handler = HideInputOnContinue;
         continuing.sa_flags = SA_RESTART;
         sigemptyset(&continuing.sa_mask);
-        std::size_t i = 0;
-        for (const int s : kStoppingSignals) Install(i++, s, stopping);
+        for (std::size_t i = 0; i < std::size(kStoppingSignals); ++i) {
+            // A signal the caller ignores stays ignored.
+            sigaction(kStoppingSignals[i], nullptr, &previous[i]);
+            if (previous[i].sa_handler != SIG_IGN) sigaction(kStoppingSignals[i], &stopping, nullptr);
+        }
         sigaction(SIGCONT, &continuing, &previousContinue);
         echoIsOff = 1;
         // TCSAFLUSH drops anything typed before the prompt was shown.
@@ -112,13 +112,6 @@ public:
     bool Active() const { return active; }
 
 private:
-    // A signal the caller ignores stays ignored.
-    void Install(std::size_t i, int signalNumber, const struct sigaction& action)
-    {
-        sigaction(signalNumber, nullptr, &previous[i]);
-        if (previous[i].sa_handler != SIG_IGN) sigaction(signalNumber, &action, nullptr);
-    }
-
     // With every signal held: none may hide the input again after it is shown.
     void Restore()
     {
@@ -128,8 +121,8 @@ private:
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
         echoIsOff = 0;
         promptAgain.store(nullptr);
-        std::size_t i = 0;
-        for (const int s : kStoppingSignals) sigaction(s, &previous[i++], nullptr);
+        for (std::size_t i = 0; i < std::size(kStoppingSignals); ++i)
+            sigaction(kStoppingSignals[i], &previous[i], nullptr);
         sigaction(SIGCONT, &previousContinue, nullptr);
         pthread_sigmask(SIG_SETMASK, &saved, nullptr);
         active = false;
@@ -140,13 +133,6 @@ private:
     std::string promptText;
     bool active = false;
 };
-
-// A failed write to standard error or output has no one left to tell.
-void WriteText(NativeFile file, std::string_view text)
-{
-    bool readerGone = false;
-    (void)quorvane::WriteAll(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), readerGone);
-}
 
 }  // namespace
 
@@ -185,13 +171,12 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
         WriteErrorText(prompt);
         for (;;) {
             std::uint8_t byte = 0;
-            const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
+            const std::optional<std::size_t> n = ReadSome(STDIN_FILENO, &byte, 1);
+            if (!n) {
                 result = KeyFailure::unreadable;
                 break;
             }
-            if (n == 0) {
+            if (*n == 0) {
                 if (length == 0) result = KeyFailure::cancelled;
                 break;
             }

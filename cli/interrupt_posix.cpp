@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 #include "cli/console.h"
@@ -20,24 +19,15 @@ namespace {
 constexpr int kStopSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
                                 SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT,
                                 SIGSYS,  SIGTRAP,   SIGABRT, SIGILL,  SIGFPE,  SIGBUS,  SIGSEGV};
-constexpr int kMaxStopSignals = std::size(kStopSignals) + 64;
-int stopSignals[kMaxStopSignals];
-int stopCount = 0;
-struct sigaction previousActions[kMaxStopSignals];
+struct sigaction previousActions[NSIG];
 struct sigaction previousFileSizeAction;
-
-void ListStopSignals()
-{
-    stopCount = 0;
-    for (const int s : kStopSignals) stopSignals[stopCount++] = s;
-    for (int s = SIGRTMIN; s <= SIGRTMAX && stopCount < kMaxStopSignals; ++s) stopSignals[stopCount++] = s;
-}
 
 sigset_t StopSignalSet()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (int i = 0; i < stopCount; ++i) sigaddset(&set, stopSignals[i]);
+    for (const int s : kStopSignals) sigaddset(&set, s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(&set, s);
     return set;
 }
 
@@ -92,12 +82,12 @@ void Publish(std::atomic<const char*>& pointer, std::string& storage, std::strin
 
 CInterruptGuard::CInterruptGuard()
 {
-    ListStopSignals();
     struct sigaction action {};
     action.sa_handler = RemoveTemporaryAndDie;
     // A second signal waits: the first one already ends the process.
     action.sa_mask = StopSignalSet();
-    for (int i = 0; i < stopCount; ++i) ::sigaction(stopSignals[i], &action, &previousActions[i]);
+    for (int s = 1; s < NSIG; ++s)
+        if (sigismember(&action.sa_mask, s) == 1) ::sigaction(s, &action, &previousActions[s]);
     // Past the file-size limit a write then fails (EFBIG), reported as any failed write, instead of ending the run.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -106,7 +96,9 @@ CInterruptGuard::CInterruptGuard()
 
 CInterruptGuard::~CInterruptGuard()
 {
-    for (int i = 0; i < stopCount; ++i) ::sigaction(stopSignals[i], &previousActions[i], nullptr);
+    const sigset_t stops = StopSignalSet();
+    for (int s = 1; s < NSIG; ++s)
+        if (sigismember(&stops, s) == 1) ::sigaction(s, &previousActions[s], nullptr);
     ::sigaction(SIGXFSZ, &previousFileSizeAction, nullptr);
     NoteInterruptMessage({});
     NoteTemporaryOutput({});
