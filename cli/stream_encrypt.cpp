@@ -55,7 +55,7 @@ public:
     {
         WriteRecordHead(head.Data(), storedName, dataSize);
         cipher.EncodeBlocks(head.Data(), head.Data(), 8);
-        return sink.WriteFirstBlock(head.Data());
+        return sink.Write(0, head.Data(), 8);
     }
 
 private:

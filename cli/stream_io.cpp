@@ -121,12 +121,6 @@ StreamFailure CSink::Write(std::uint64_t offset, const std::uint8_t* data, std::
                                                                                      : StreamFailure::writeOutput;
 }
 
-StreamFailure CSink::WriteFirstBlock(const std::uint8_t* block)
-{
-    if (spool != -1) return WriteFileAt(spool, 0, block, 8) ? StreamFailure::none : StreamFailure::spoolFailed;
-    return Write(0, block, 8);
-}
-
 StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
 {
     if (!streaming) {

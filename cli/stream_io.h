@@ -61,10 +61,8 @@ public:
     StreamFailure Open(const std::u16string& path, bool replaceExisting, bool firstBlockLast);
     // True once bytes have gone to a stream, which can't take them back.
     bool HasSent() const { return sent; }
-    // A file's bytes from any thread; a stream's in order.
+    // A file's bytes from any thread; a stream's in order, but for a spooled first block written again at the end.
     StreamFailure Write(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
-    // The first block, once its size is known; only after Open with firstBlockLast.
-    StreamFailure WriteFirstBlock(const std::uint8_t* block);
     // Sends what was spooled, or closes the input and moves the output file
     // into place. Without `replaceExisting`, a file that appeared at the path
     // meanwhile is kept and the output discarded.
