@@ -16,38 +16,24 @@ namespace quorvane::cli {
 
 namespace {
 
-std::wstring Wide(std::u16string_view text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
 bool StandardErrorIsConsole()
 {
     return _isatty(_fileno(stderr)) != 0;
 }
 
-void WriteError(std::u16string_view text)
+}  // namespace
+
+void WriteErrorText(std::u16string_view text)
 {
     if (StandardErrorIsConsole()) {
         // The console shows any character when given UTF-16; its code page would mangle UTF-8.
-        _cputws(Wide(text).c_str());
+        _cputws(std::wstring(text.begin(), text.end()).c_str());
         return;
     }
     const std::string utf8 = Utf16ToUtf8(text);
     std::fwrite(utf8.data(), 1, utf8.size(), stderr);
     std::fflush(stderr);
 }
-
-bool IsLowSurrogate(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-bool IsHighSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-}  // namespace
 
 bool StandardInputIsTerminal()
 {
@@ -75,7 +61,7 @@ unsigned StandardErrorColumns()
 
 KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
 {
-    WriteError(prompt);
+    WriteErrorText(prompt);
     std::u16string text;
     // Reserved once so that the key never moves to a new block and leaves an unwiped copy behind.
     text.reserve(kMaxKeyLineBytes);
@@ -114,7 +100,7 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
         }
         text.push_back(static_cast<char16_t>(c));
     }
-    WriteError(u"\n");
+    WriteErrorText(u"\n");
     if (result == KeyFailure::none) line.Assign(text);
     WipeString(text);
     return result;
@@ -122,12 +108,7 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
 
 void WriteErrorLine(std::u16string_view text)
 {
-    WriteError(EscapeControls(text) + u"\n");
-}
-
-void WriteErrorText(std::u16string_view text)
-{
-    WriteError(text);
+    WriteErrorText(EscapeControls(text) + u"\n");
 }
 
 void WriteOutputText(std::string_view text)

@@ -29,8 +29,8 @@ constexpr double kFirstEstimateSeconds = 0.5;
 // two, the second half of a surrogate pair none (the first counts it as wide).
 unsigned UnitWidth(char16_t unit)
 {
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return 0;
-    if (unit >= 0xD800 && unit <= 0xDBFF) return 2;
+    if (IsLowSurrogate(unit)) return 0;
+    if (IsHighSurrogate(unit)) return 2;
     const bool wide = (unit >= 0x1100 && unit <= 0x115F) || (unit >= 0x2E80 && unit <= 0xA4CF) ||
                       (unit >= 0xAC00 && unit <= 0xD7A3) || (unit >= 0xF900 && unit <= 0xFAFF) ||
                       (unit >= 0xFE30 && unit <= 0xFE4F) || (unit >= 0xFF00 && unit <= 0xFF60) ||
@@ -53,13 +53,12 @@ std::u16string Figures(std::uint64_t done, std::uint64_t total, double seconds)
     int length = total == kUnknownTotal
                      ? std::snprintf(text, sizeof text, "  %llu MiB", (unsigned long long)(done >> 20))
                      : std::snprintf(text, sizeof text, "  %u%%", percent);
-    if (total == kUnknownTotal && seconds >= kFirstEstimateSeconds && done > 0) {
-        std::snprintf(text + length, sizeof text - length, "  %.0f MiB/s", double(done) / seconds / 1048576.0);
-    } else if (seconds >= kFirstEstimateSeconds && done > 0) {
-        const double perSecond = double(done) / seconds;
+    if (seconds < kFirstEstimateSeconds || done == 0) return Ascii(text);
+    const double perSecond = double(done) / seconds;
+    length += std::snprintf(text + length, sizeof text - length, "  %.0f MiB/s", perSecond / 1048576.0);
+    if (total != kUnknownTotal) {
         const auto left = static_cast<unsigned long>(double(total - done) / perSecond + 0.5);
-        length += std::snprintf(text + length, sizeof text - length, "  %.0f MiB/s  %lu:%02lu left",
-                                perSecond / 1048576.0, left / 60, left % 60);
+        std::snprintf(text + length, sizeof text - length, "  %lu:%02lu left", left / 60, left % 60);
     }
     return Ascii(text);
 }
@@ -111,7 +110,7 @@ std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std:
         shortened.push_back(unit);
         width += UnitWidth(unit);
     }
-    if (!shortened.empty() && shortened.back() >= 0xD800 && shortened.back() <= 0xDBFF) shortened.pop_back();
+    if (!shortened.empty() && IsHighSurrogate(shortened.back())) shortened.pop_back();
     return shortened + u"..." + figures;
 }
 
