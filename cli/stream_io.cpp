@@ -4,12 +4,10 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <new>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "cipher/ecb_parallel.h"
 #include "cli/cli_options.h"
 #include "cli/interrupt.h"
 
@@ -182,17 +180,8 @@ StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work)
             stopping.store(true);
         }
     };
-    {
-        std::vector<std::jthread> helpers;  // joined on the way out of this scope
-        try {
-            helpers.reserve(workers - 1);
-            for (unsigned i = 1; i < workers; ++i)
-                helpers.emplace_back([&serve, &buffer = buffers[i]] { serve(buffer); });
-        } catch (const std::system_error&) {
-        } catch (const std::bad_alloc&) {
-        }
-        serve(buffers[0]);
-    }
+    // One worker per buffer; one whose thread can't be started serves on this thread instead.
+    SplitBlocks(workers, workers, [&](std::size_t worker, std::size_t) { serve(buffers[worker]); });
     if (thrown) std::rethrow_exception(thrown);
     return failure.load();
 }
