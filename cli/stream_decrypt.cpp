@@ -102,8 +102,7 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
         if (const StreamFailure f = put(index, chunk); f != StreamFailure::none) return finish(f);
     }
 
-    const ChunkPlan plan{index + 1, ChunkCount(size, chunkSize), chunkSize};
-    const StreamFailure failure = RunChunks(plan, [&](std::uint64_t i, CSecureBuffer& chunk) {
+    const StreamFailure failure = RunChunks(index + 1, size, chunkSize, [&](std::uint64_t i, CSecureBuffer& chunk) {
         const StreamFailure f = read(i, chunk);
         return f != StreamFailure::none ? f : put(i, chunk);
     });

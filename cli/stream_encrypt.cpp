@@ -92,22 +92,22 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, layout.length));
     if (task.progress) task.progress->Begin(size);
 
-    const ChunkPlan plan{0, ChunkCount(layout.length, chunkSize), chunkSize};
-    const StreamFailure failure = RunChunks(plan, [&](std::uint64_t index, CSecureBuffer& buffer) {
-        const std::uint64_t offset = index * chunkSize;
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.length - offset));
-        std::uint8_t* chunk = buffer.Data();
-        chunks.PutHead(chunk, offset, length);
-        const ChunkSpan fill = Overlap(layout.dataEnd, layout.length, offset, length);
-        std::memset(chunk + fill.offset, 0, fill.length);
-        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
-        if (data.length > 0)
-            if (const StreamFailure f =
-                    input.ReadAt(offset + data.offset - layout.nameEnd, chunk + data.offset, data.length);
-                f != StreamFailure::none)
-                return f;
-        return chunks.Put(chunk, offset, length, data.length, false);
-    });
+    const StreamFailure failure =
+        RunChunks(0, layout.length, chunkSize, [&](std::uint64_t index, CSecureBuffer& buffer) {
+            const std::uint64_t offset = index * chunkSize;
+            const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.length - offset));
+            std::uint8_t* chunk = buffer.Data();
+            chunks.PutHead(chunk, offset, length);
+            const ChunkSpan fill = Overlap(layout.dataEnd, layout.length, offset, length);
+            std::memset(chunk + fill.offset, 0, fill.length);
+            const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
+            if (data.length > 0)
+                if (const StreamFailure f =
+                        input.ReadAt(offset + data.offset - layout.nameEnd, chunk + data.offset, data.length);
+                    f != StreamFailure::none)
+                    return f;
+            return chunks.Put(chunk, offset, length, data.length, false);
+        });
     if (failure != StreamFailure::none) return finish(failure);
     if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
     return finish(sink.Finish(input, chunkBytes));

@@ -13,6 +13,17 @@
 
 namespace quorvane::cli {
 
+namespace {
+
+// True when anything at all stands at the path, a dangling link included.
+bool PathIsTaken(const std::u16string& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(ToFsPath(path), error));
+}
+
+}  // namespace
+
 StreamFailure CSource::Open(const std::u16string& path)
 {
     Close();
@@ -150,24 +161,25 @@ void CSink::Discard() noexcept
     NoteTemporaryOutput({});
 }
 
-StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work)
+StreamFailure RunChunks(std::uint64_t first, std::uint64_t length, std::size_t chunkBytes, const ChunkWork& work)
 {
-    if (plan.last <= plan.first) return StreamFailure::none;
-    const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(UsableProcessors(), plan.last - plan.first));
+    const std::uint64_t last = (length + chunkBytes - 1) / chunkBytes;
+    if (last <= first) return StreamFailure::none;
+    const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(UsableProcessors(), last - first));
 
     // Every buffer is had before any work starts, so a lack of memory stops nothing halfway.
     std::vector<CSecureBuffer> buffers;
     buffers.reserve(workers);
-    for (unsigned i = 0; i < workers; ++i) buffers.emplace_back(plan.bufferBytes);
+    for (unsigned i = 0; i < workers; ++i) buffers.emplace_back(chunkBytes);
 
-    std::atomic<std::uint64_t> next{plan.first};
+    std::atomic<std::uint64_t> next{first};
     std::atomic<StreamFailure> failure{StreamFailure::none};
     std::atomic<bool> stopping{false};
     std::mutex lock;
     std::exception_ptr thrown;
     const auto serve = [&](CSecureBuffer& buffer) noexcept {
         try {
-            for (std::uint64_t index = 0; !stopping.load() && (index = next.fetch_add(1)) < plan.last;) {
+            for (std::uint64_t index = 0; !stopping.load() && (index = next.fetch_add(1)) < last;) {
                 if (const StreamFailure f = work(index, buffer); f != StreamFailure::none) {
                     StreamFailure none = StreamFailure::none;
                     failure.compare_exchange_strong(none, f);
@@ -186,11 +198,6 @@ StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work)
     return failure.load();
 }
 
-std::uint64_t ChunkCount(std::uint64_t length, std::size_t chunkBytes) noexcept
-{
-    return (length + chunkBytes - 1) / chunkBytes;
-}
-
 std::size_t CheckedChunkBytes(std::size_t chunkBytes)
 {
     if (chunkBytes == 0 || chunkBytes % 8 != 0 || chunkBytes > 0x40000000u)
@@ -201,12 +208,6 @@ std::size_t CheckedChunkBytes(std::size_t chunkBytes)
 bool WritesAsStream(const std::u16string& path)
 {
     return path == kStandardStreamName || IsStreamDestination(ToFsPath(path));
-}
-
-bool PathIsTaken(const std::u16string& path)
-{
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::symlink_status(ToFsPath(path), error));
 }
 
 StreamFailure CheckOutputPath(const std::u16string& path)
