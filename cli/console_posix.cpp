@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 
-#include "cli/progress_line.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
 
@@ -197,11 +196,6 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
     if (valid) line.Assign(text);
     WipeString(text);
     return valid ? KeyFailure::none : KeyFailure::notUtf8;
-}
-
-void WriteErrorLine(std::u16string_view text)
-{
-    WriteText(STDERR_FILENO, Utf16ToUtf8(EscapeControls(text)) + "\n");
 }
 
 void WriteErrorText(std::u16string_view text)

@@ -106,11 +106,6 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
     return result;
 }
 
-void WriteErrorLine(std::u16string_view text)
-{
-    WriteErrorText(EscapeControls(text) + u"\n");
-}
-
 void WriteOutputText(std::string_view text)
 {
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -14,12 +14,6 @@ bool IsFormatControl(char16_t unit)
            (unit >= 0x2060 && unit <= 0x206F) || unit == 0xFEFF || (unit >= 0xFFF9 && unit <= 0xFFFB);
 }
 
-void AppendHex(std::u16string& out, char16_t unit, int digits)
-{
-    constexpr char16_t kHex[] = u"0123456789abcdef";
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.push_back(kHex[(unit >> shift) & 0xF]);
-}
-
 using Clock = std::chrono::steady_clock;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(250);
 // Speeds measured over less than this jump about too much to be shown.
@@ -63,38 +57,9 @@ std::u16string Figures(std::uint64_t done, std::uint64_t total, double seconds)
     return Ascii(text);
 }
 
-}  // namespace
-
-std::u16string EscapeControls(std::u16string_view text)
-{
-    std::u16string out;
-    out.reserve(text.size());
-    for (const char16_t unit : text) {
-        if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) {
-            out.append(u"\\x");
-            AppendHex(out, unit, 2);
-        } else if (IsFormatControl(unit)) {
-            out.append(u"\\u");
-            AppendHex(out, unit, 4);
-        } else {
-            out.push_back(unit);
-        }
-    }
-    return out;
-}
-
-std::u16string Ascii(std::string_view text)
-{
-    return std::u16string(text.begin(), text.end());
-}
-
-std::u16string BlankLine(std::size_t width)
-{
-    std::u16string line(1, u'\r');
-    line.append(width, u' ').push_back(u'\r');
-    return line;
-}
-
+// The line's text, at most columns - 1 wide (the last column would wrap on
+// some terminals); the name is shortened first. No speed or time left until
+// `seconds` says enough has passed to tell.
 std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std::uint64_t total, double seconds,
                               unsigned columns)
 {
@@ -112,6 +77,42 @@ std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std:
     }
     if (!shortened.empty() && IsHighSurrogate(shortened.back())) shortened.pop_back();
     return shortened + u"..." + figures;
+}
+
+}  // namespace
+
+std::u16string EscapeControls(std::u16string_view text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char16_t unit : text) {
+        const bool control = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+        if (!control && !IsFormatControl(unit)) {
+            out.push_back(unit);
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, control ? "\\x%02x" : "\\u%04x", unsigned(unit));
+        out.append(Ascii(escape));
+    }
+    return out;
+}
+
+std::u16string Ascii(std::string_view text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+void WriteErrorLine(std::u16string_view text)
+{
+    WriteErrorText(EscapeControls(text) + u"\n");
+}
+
+std::u16string BlankLine(std::size_t width)
+{
+    std::u16string line(1, u'\r');
+    line.append(width, u' ').push_back(u'\r');
+    return line;
 }
 
 CProgressLine::CProgressLine(std::u16string_view name_, unsigned columns_)

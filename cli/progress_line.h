@@ -40,12 +40,6 @@ constexpr std::uint64_t kProgressMinimumBytes = std::uint64_t(64) << 20;
 // The total of a pipe, known only at its end: the line shows up once that much is done, without percentage.
 constexpr std::uint64_t kUnknownTotal = ~std::uint64_t(0);
 
-// The line's text, at most columns - 1 wide (the last column would wrap on
-// some terminals); the name is shortened first. No speed or time left until
-// `seconds` says enough has passed to tell.
-std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std::uint64_t total, double seconds,
-                              unsigned columns);
-
 // A carriage return, `width` spaces and another: the line is empty again.
 std::u16string BlankLine(std::size_t width);
 
