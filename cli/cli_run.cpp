@@ -47,13 +47,6 @@ constexpr std::u16string_view kKeyFailureTexts[] = {
 };
 static_assert(std::size(kKeyFailureTexts) == std::size_t(KeyFailure::unreadable) + 1);
 
-// The subject of a key message: the key file, standard input, or nothing for the terminal.
-std::u16string KeySubject(const std::optional<std::u16string>& keyFile)
-{
-    if (!keyFile) return {};
-    return *keyFile == kStandardStreamName ? u"standard input" : *keyFile;
-}
-
 // Indexed by StreamFailure: what went wrong, and whether it is told of the output rather than of the input.
 struct FailureText {
     std::u16string_view text;
@@ -96,6 +89,12 @@ bool IsStandard(std::u16string_view path)
     return path == kStandardStreamName;
 }
 
+// An input or a key file in a message.
+std::u16string InputSubject(const std::u16string& path)
+{
+    return IsStandard(path) ? u"standard input" : path;
+}
+
 // "2,147,483,631": a limit a reader takes in at a glance.
 std::u16string GroupedNumber(std::uint64_t n)
 {
@@ -130,7 +129,8 @@ public:
         const bool encrypting = options.command == CliCommand::encrypt;
         CSecureText keyText;
         if (const KeyFailure failure = ObtainKey(options.keyFile, encrypting, keyText); failure != KeyFailure::none) {
-            Report(KeySubject(options.keyFile), kKeyFailureTexts[std::size_t(failure)]);
+            // The key typed on the terminal goes without subject.
+            Report(options.keyFile ? InputSubject(*options.keyFile) : u"", kKeyFailureTexts[std::size_t(failure)]);
             const bool usage = failure == KeyFailure::noTerminal || failure == KeyFailure::echoingTerminal;
             return usage ? kExitUsage : kExitFailed;
         }
@@ -145,7 +145,7 @@ public:
             const std::u16string& input = options.inputs[i];
             current = input;
             currentIndex = i;
-            const std::u16string subject = IsStandard(input) ? u"standard input" : input;
+            const std::u16string subject = InputSubject(input);
             NoteInterruptMessage(
                 std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
             CProgressLine progress(IsStandard(input) ? subject : FromFsPath(ToFsPath(input).filename()), columns);
