@@ -51,11 +51,8 @@ private:
 
 StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
 {
-    StreamOutcome outcome;
-    auto finish = [&outcome](StreamFailure failure) {
-        outcome.failure = failure;
-        return outcome;
-    };
+    std::u16string outputPath;
+    const auto finish = [&outputPath](StreamFailure failure) { return StreamOutcome{failure, outputPath}; };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
     CSource input;
@@ -95,9 +92,9 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
             if (index * chunkSize + lengthOf(index) >= chunks.record.Layout().nameEnd) break;
             if (task.progress) task.progress->Advance(lengthOf(index));
         }
-        outcome.outputPath = task.chooseOutput(chunks.record.Name());
-        if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-        if (const StreamFailure f = sink.OpenFile(outcome.outputPath, task.replaceExisting); f != StreamFailure::none)
+        outputPath = task.chooseOutput(chunks.record.Name());
+        if (outputPath.empty()) return finish(StreamFailure::noUsableName);
+        if (const StreamFailure f = sink.OpenFile(outputPath, task.replaceExisting); f != StreamFailure::none)
             return finish(f);
         if (const StreamFailure f = put(index, chunk); f != StreamFailure::none) return finish(f);
     }

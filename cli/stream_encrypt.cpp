@@ -70,11 +70,7 @@ private:
 
 StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& keyBytes)
 {
-    StreamOutcome outcome{StreamFailure::none, task.outputPath};
-    auto finish = [&outcome](StreamFailure failure) {
-        outcome.failure = failure;
-        return outcome;
-    };
+    const auto finish = [&task](StreamFailure failure) { return StreamOutcome{failure, task.outputPath}; };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
     CSource input;
@@ -115,11 +111,7 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
 
 StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer& keyBytes)
 {
-    StreamOutcome outcome{StreamFailure::none, task.outputPath};
-    auto finish = [&outcome](StreamFailure failure) {
-        outcome.failure = failure;
-        return outcome;
-    };
+    const auto finish = [&task](StreamFailure failure) { return StreamOutcome{failure, task.outputPath}; };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
     const std::size_t nameUnits = task.storedName.size();
 
