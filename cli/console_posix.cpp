@@ -133,6 +133,19 @@ private:
     bool active = false;
 };
 
+// The bytes of one typed line, without its end, into `bytes`.
+KeyFailure ReadLineBytes(CSecureBuffer& bytes, std::size_t& length)
+{
+    for (std::uint8_t byte = 0;;) {
+        const std::optional<std::size_t> n = ReadSome(STDIN_FILENO, &byte, 1);
+        if (!n) return KeyFailure::unreadable;
+        if (*n == 0) return length == 0 ? KeyFailure::cancelled : KeyFailure::none;
+        if (byte == '\n') return KeyFailure::none;
+        if (length == bytes.Size()) return KeyFailure::tooLong;
+        bytes.Data()[length++] = byte;
+    }
+}
+
 }  // namespace
 
 void RestoreEchoNow() noexcept
@@ -168,24 +181,7 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
         CEchoOff echoOff(Utf16ToUtf8(prompt));
         if (!echoOff.Active()) return KeyFailure::unreadable;
         WriteErrorText(prompt);
-        for (;;) {
-            std::uint8_t byte = 0;
-            const std::optional<std::size_t> n = ReadSome(STDIN_FILENO, &byte, 1);
-            if (!n) {
-                result = KeyFailure::unreadable;
-                break;
-            }
-            if (*n == 0) {
-                if (length == 0) result = KeyFailure::cancelled;
-                break;
-            }
-            if (byte == '\n') break;
-            if (length == bytes.Size()) {
-                result = KeyFailure::tooLong;
-                break;
-            }
-            bytes.Data()[length++] = byte;
-        }
+        result = ReadLineBytes(bytes, length);
     }
     // The typed line end was not echoed.
     WriteErrorText(u"\n");

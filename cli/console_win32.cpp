@@ -21,6 +21,36 @@ bool StandardErrorIsConsole()
     return _isatty(_fileno(stderr)) != 0;
 }
 
+// The units of one line typed on the console, without its end, into `text`.
+KeyFailure ReadTypedLine(std::u16string& text)
+{
+    for (;;) {
+        const wint_t c = _getwch();
+        if (c == WEOF) return KeyFailure::unreadable;
+        if (c == 0 || c == 0xE0) {
+            // A function or arrow key comes as a prefix and a scan code, both
+            // waiting at once; a typed U+00E0 comes alone.
+            if (_kbhit()) {
+                (void)_getwch();
+                continue;
+            }
+            if (c == 0) continue;
+        }
+        if (c == L'\r' || c == L'\n') return KeyFailure::none;
+        if (c == 3) return KeyFailure::cancelled;  // Ctrl+C
+        if (c == 8) {                              // Backspace takes back one character, a surrogate pair whole
+            if (text.empty()) continue;
+            const std::size_t n = text.size();
+            const bool pair = n >= 2 && IsLowSurrogate(text[n - 1]) && IsHighSurrogate(text[n - 2]);
+            text.resize(n - (pair ? 2 : 1));
+            continue;
+        }
+        if (c < 0x20) continue;  // other control keys type nothing, as in the window's field
+        if (text.size() == kMaxKeyLineBytes) return KeyFailure::tooLong;
+        text.push_back(static_cast<char16_t>(c));
+    }
+}
+
 }  // namespace
 
 void WriteErrorText(std::u16string_view text)
@@ -65,41 +95,7 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
     std::u16string text;
     // Reserved once so that the key never moves to a new block and leaves an unwiped copy behind.
     text.reserve(kMaxKeyLineBytes);
-    KeyFailure result = KeyFailure::none;
-    for (;;) {
-        const wint_t c = _getwch();
-        if (c == WEOF) {
-            result = KeyFailure::unreadable;
-            break;
-        }
-        if (c == 0 || c == 0xE0) {
-            // A function or arrow key comes as a prefix and a scan code, both
-            // waiting at once; a typed U+00E0 comes alone.
-            if (_kbhit()) {
-                (void)_getwch();
-                continue;
-            }
-            if (c == 0) continue;
-        }
-        if (c == L'\r' || c == L'\n') break;
-        if (c == 3) {  // Ctrl+C
-            result = KeyFailure::cancelled;
-            break;
-        }
-        if (c == 8) {  // Backspace takes back one character, a surrogate pair whole
-            if (text.empty()) continue;
-            const std::size_t n = text.size();
-            const bool pair = n >= 2 && IsLowSurrogate(text[n - 1]) && IsHighSurrogate(text[n - 2]);
-            text.resize(n - (pair ? 2 : 1));
-            continue;
-        }
-        if (c < 0x20) continue;  // other control keys type nothing, as in the window's field
-        if (text.size() == kMaxKeyLineBytes) {
-            result = KeyFailure::tooLong;
-            break;
-        }
-        text.push_back(static_cast<char16_t>(c));
-    }
+    const KeyFailure result = ReadTypedLine(text);
     WriteErrorText(u"\n");
     if (result == KeyFailure::none) line.Assign(text);
     WipeString(text);
