@@ -134,7 +134,6 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
 
     CSecureBuffer buffer(chunkBytes);
     std::uint8_t* chunk = buffer.Data();
-    bool opened = false;
     std::uint64_t offset = 0;
     for (bool ended = false; !ended;) {
         std::size_t length = 0;
@@ -164,16 +163,15 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
             ended = true;
         }
         // The name precedes the file bytes, so it is whole before the first of them.
-        if (!opened && offset + length >= layout.nameEnd) {
+        if (outcome.outputPath.empty() && offset + length >= layout.nameEnd) {
             if (!known && !record.IsWrittenName()) return finish(StreamFailure::wrongKeyOrDamaged);
             outcome.outputPath = task.chooseOutput(record.Name());
             if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
             if (const StreamFailure f = sink.Open(outcome.outputPath, task.replaceExisting, false);
                 f != StreamFailure::none)
                 return finish(f);
-            opened = true;
         }
-        if (opened)
+        if (!outcome.outputPath.empty())
             if (const StreamFailure f = chunks.Put(sink, chunk, offset, length); f != StreamFailure::none)
                 return finish(f);
         offset += length;

@@ -16,10 +16,10 @@ namespace quorvane::cli {
 namespace {
 
 // True when anything at all stands at the path, a dangling link included.
-bool PathIsTaken(const std::u16string& path)
+bool PathIsTaken(const std::filesystem::path& path)
 {
     std::error_code error;
-    return std::filesystem::exists(std::filesystem::symlink_status(ToFsPath(path), error));
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
 }
 
 }  // namespace
@@ -82,10 +82,9 @@ void CSource::Close() noexcept
 
 StreamFailure CSink::OpenFile(const std::u16string& path, bool replaceExisting)
 {
-    outputPath = path;
     replace = replaceExisting;
-    if (!replace && PathIsTaken(path)) return StreamFailure::outputExists;
     destination = ToFsPath(path);
+    if (!replace && PathIsTaken(destination)) return StreamFailure::outputExists;
     return IsReplaceableDestination(destination) && CreateNotedTemporary(destination, temporary)
                ? StreamFailure::none
                : StreamFailure::createOutput;
@@ -136,7 +135,7 @@ StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
         // Closed first: on Windows an open file can't be replaced, and the input may be the output.
         input.Close();
         // Without -f, a file made since the first look is not replaced either (the commit refuses it too).
-        if (!replace && PathIsTaken(outputPath)) return StreamFailure::outputExists;
+        if (!replace && PathIsTaken(destination)) return StreamFailure::outputExists;
         if (!CommitTemporary(temporary, destination, replace)) return StreamFailure::writeOutput;
         NoteTemporaryOutput({});
         return StreamFailure::none;

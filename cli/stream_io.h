@@ -79,7 +79,6 @@ private:
     std::uint64_t spooled = 0;
     bool sent = false;
     bool replace = false;
-    std::u16string outputPath;
     std::filesystem::path destination;
     TemporaryFile temporary;  // open until committed or discarded
 };
