@@ -264,15 +264,10 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
             Report({}, parsed.error + u" (see quorvane-cli --help)");
             return kExitUsage;
         }
-        switch (parsed.options.command) {
-        case CliCommand::help:
-            WriteOutputText(UsageText());
+        if (const CliCommand asked = parsed.options.command;
+            asked == CliCommand::help || asked == CliCommand::version) {
+            WriteOutputText(asked == CliCommand::help ? UsageText() : "quorvane-cli " QUORVANE_VERSION "\n");
             return kExitDone;
-        case CliCommand::version:
-            WriteOutputText("quorvane-cli " QUORVANE_VERSION "\n");
-            return kExitDone;
-        default:
-            break;
         }
         CliOptions options = parsed.options;
         // "-o /dev/stdout" writes into standard output as "-o -" does, never over it.
