@@ -27,10 +27,8 @@ public:
     void Decode(std::uint8_t* chunk, std::size_t length, bool alone) const
     {
         const auto n = static_cast<std::uint32_t>(length);
-        if (alone)
-            cipher.DecodeBlocks(chunk, chunk, n);
-        else
-            DecodeBlocksOnThreads(cipher, chunk, chunk, n, 1);  // the workers already keep every processor busy
+        // Among the workers one thread: they already keep every processor busy.
+        DecodeBlocksOnThreads(cipher, chunk, chunk, n, alone ? AutomaticThreadCount(n) : 1);
     }
 
     // Once the output is open: the chunk's file bytes (Take from any thread, once the name is whole).

@@ -41,10 +41,8 @@ public:
                       bool alone) const
     {
         const auto n = static_cast<std::uint32_t>(length);
-        if (alone)
-            cipher.EncodeBlocks(chunk, chunk, n);
-        else
-            EncodeBlocksOnThreads(cipher, chunk, chunk, n, 1);  // the workers already keep every processor busy
+        // Among the workers one thread: they already keep every processor busy.
+        EncodeBlocksOnThreads(cipher, chunk, chunk, n, alone ? AutomaticThreadCount(n) : 1);
         if (const StreamFailure f = sink.Write(offset, chunk, length); f != StreamFailure::none) return f;
         if (progress) progress->Advance(fileBytes);
         return StreamFailure::none;
