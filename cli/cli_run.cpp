@@ -192,9 +192,10 @@ private:
 
     // A path that cannot take the output: a folder stands there, or its name is too long. With -f it could also
     // be a file that this run reads later, or one it wrote before: the same file as the file system sees it,
-    // under any name. Only the input at hand may be replaced by its own output.
+    // under any name. Only the input at hand may be replaced by its own output. Standard output always takes it.
     StreamFailure CheckOutput(const std::u16string& output) const
     {
+        if (IsStandard(output)) return StreamFailure::none;
         if (const StreamFailure f = CheckOutputPath(output); f != StreamFailure::none) return f;
         const std::optional<FileIdentity> file = IdentifyFile(ToFsPath(output));
         if (!file) return StreamFailure::none;
@@ -214,9 +215,7 @@ private:
         task.outputPath =
             options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
-        if (!IsStandard(task.outputPath))
-            if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none)
-                return {f, task.outputPath};
+        if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none) return {f, task.outputPath};
         return IsStandard(input) || WritesAsStream(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
                                                                     : StreamEncryptFile(task, keyBytes);
     }
@@ -237,7 +236,7 @@ private:
                 if (safe.empty() || safe.size() > kMaxProposedName) return {};
                 path = JoinPath(OutputFolder(input), safe);
             }
-            if (!path.empty() && !IsStandard(path)) refused = {CheckOutput(path), path};
+            if (!path.empty()) refused = {CheckOutput(path), path};
             return refused.failure == StreamFailure::none ? path : std::u16string();
         };
         StreamOutcome outcome = IsStandard(input) || (options.output && WritesAsStream(*options.output))

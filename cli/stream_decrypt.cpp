@@ -128,7 +128,7 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
     if (known && IsTooLargeToDecrypt(*known)) return finish(StreamFailure::tooLarge);
     if (known && !IsContainerLength(*known)) return finish(StreamFailure::wrongKeyOrDamaged);
     CDecryptChunks chunks(keyBytes);
-    const CRecordReader& record = chunks.record;
+    CRecordReader& record = chunks.record;
 
     CSecureBuffer buffer(chunkBytes);
     std::uint8_t* chunk = buffer.Data();
@@ -143,14 +143,13 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
             // Sizes that don't fit the input, or that the encrypt side never writes, settle a wrong key before
             // any output.
             const std::optional<std::uint64_t> recordLength = known ? known : WrittenRecordLength(chunk);
-            if (!recordLength || !chunks.record.Begin(chunk, *recordLength))
-                return finish(StreamFailure::wrongKeyOrDamaged);
+            if (!recordLength || !record.Begin(chunk, *recordLength)) return finish(StreamFailure::wrongKeyOrDamaged);
             if (task.progress) task.progress->Begin(*recordLength);
         }
         const RecordLayout& layout = record.Layout();
         if (offset + length > layout.length || (ended && offset + length < layout.length))
             return finish(StreamFailure::wrongKeyOrDamaged);
-        chunks.record.Take(chunk, offset, length);
+        record.Take(chunk, offset, length);
         // The last chunk is looked at whole, and the input's end confirmed, before its bytes go out.
         if (offset + length == layout.length) {
             std::uint8_t more = 0;
