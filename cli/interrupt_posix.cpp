@@ -19,8 +19,7 @@ namespace {
 constexpr int kStopSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
                                 SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT,
                                 SIGSYS,  SIGTRAP,   SIGABRT, SIGILL,  SIGFPE,  SIGBUS,  SIGSEGV};
-struct sigaction previousActions[NSIG];
-struct sigaction previousFileSizeAction;
+struct sigaction previousActions[NSIG];  // by signal number
 
 sigset_t StopSignalSet()
 {
@@ -91,15 +90,14 @@ CInterruptGuard::CInterruptGuard()
     // Past the file-size limit a write then fails (EFBIG), reported as any failed write, instead of ending the run.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &previousFileSizeAction);
+    ::sigaction(SIGXFSZ, &ignore, &previousActions[SIGXFSZ]);
 }
 
 CInterruptGuard::~CInterruptGuard()
 {
     const sigset_t stops = StopSignalSet();
     for (int s = 1; s < NSIG; ++s)
-        if (sigismember(&stops, s) == 1) ::sigaction(s, &previousActions[s], nullptr);
-    ::sigaction(SIGXFSZ, &previousFileSizeAction, nullptr);
+        if (s == SIGXFSZ || sigismember(&stops, s) == 1) ::sigaction(s, &previousActions[s], nullptr);
     NoteInterruptMessage({});
     NoteTemporaryOutput({});
 }

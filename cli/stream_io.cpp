@@ -75,11 +75,6 @@ StreamFailure CSource::CheckUnchanged() const
     return *now == size ? StreamFailure::none : StreamFailure::inputChanged;
 }
 
-void CSource::Close() noexcept
-{
-    CloseFile(file);
-}
-
 StreamFailure CSink::OpenFile(const std::u16string& path, bool replaceExisting)
 {
     replace = replaceExisting;

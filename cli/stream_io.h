@@ -34,7 +34,7 @@ public:
     // After the end: none when a file still has the size it had at open.
     StreamFailure CheckUnchanged() const;
     // Releases a file, so that the same path may be replaced next.
-    void Close() noexcept;
+    void Close() noexcept { CloseFile(file); }
 
 private:
     NativeFile file = -1;
