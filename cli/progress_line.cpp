@@ -115,16 +115,6 @@ std::u16string BlankLine(std::size_t width)
     return line;
 }
 
-CProgressLine::CProgressLine(std::u16string_view name_, unsigned columns_)
-    : name(EscapeControls(name_)), columns(columns_)
-{
-}
-
-CProgressLine::~CProgressLine()
-{
-    Clear();
-}
-
 void CProgressLine::Begin(std::uint64_t totalBytes)
 {
     total = totalBytes;

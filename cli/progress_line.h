@@ -46,8 +46,8 @@ std::u16string BlankLine(std::size_t width);
 class CProgressLine {
 public:
     // `columns`: the terminal's width; 0 when standard error is not a terminal. The name is shown escaped.
-    CProgressLine(std::u16string_view name, unsigned columns);
-    ~CProgressLine();
+    CProgressLine(std::u16string_view name_, unsigned columns_) : name(EscapeControls(name_)), columns(columns_) {}
+    ~CProgressLine() { Clear(); }
     CProgressLine(const CProgressLine&) = delete;
     CProgressLine& operator=(const CProgressLine&) = delete;
 
