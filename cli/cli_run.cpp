@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <new>
 
@@ -32,94 +33,66 @@ void Report(std::u16string_view subject, std::u16string_view reason)
     WriteErrorLine(line);
 }
 
-std::u16string KeyFailureText(KeyFailure failure)
-{
-    switch (failure) {
-    case KeyFailure::noTerminal:
-        return u"no terminal to ask for the key; give it with -k KEYFILE (or -k - for standard input)";
-    case KeyFailure::echoingTerminal:
-        return u"is a terminal, which would show the key as it is typed; omit -k to be asked without echo";
-    case KeyFailure::cancelled:
-        return u"no key was entered";
-    case KeyFailure::mismatch:
-        return u"the two keys differ";
-    case KeyFailure::empty:
-        return u"empty key";
-    case KeyFailure::notUtf8:
-        return u"the key is not valid UTF-8";
-    case KeyFailure::tooLong:
-        return u"the key line is longer than 65536 bytes";
-    case KeyFailure::unreadable:
-        return u"cannot read the key";
-    case KeyFailure::none:
-        break;
-    }
-    return u"key failure";
-}
+// Indexed by KeyFailure; the assertion below catches a value added without its text.
+constexpr std::u16string_view kKeyFailureTexts[] = {
+    u"key failure",
+    u"no terminal to ask for the key; give it with -k KEYFILE (or -k - for standard input)",
+    u"is a terminal, which would show the key as it is typed; omit -k to be asked without echo",
+    u"no key was entered",
+    u"the two keys differ",
+    u"empty key",
+    u"the key is not valid UTF-8",
+    u"the key line is longer than 65536 bytes",
+    u"cannot read the key",
+};
+static_assert(std::size(kKeyFailureTexts) == std::size_t(KeyFailure::unreadable) + 1);
 
-// The subject of a key message: the key file, standard input, or nothing for the terminal.
-std::u16string KeySubject(const std::optional<std::u16string>& keyFile)
-{
-    if (!keyFile) return {};
-    return *keyFile == kStandardStreamName ? u"standard input" : *keyFile;
-}
+// Indexed by StreamFailure: what went wrong, and whether it is told of the output rather than of the input.
+struct FailureText {
+    std::u16string_view text;
+    bool aboutOutput;
+};
+constexpr FailureText kStreamFailureTexts[] = {
+    {u"failed", false},
+    {u"cannot open", false},
+    {u"not a regular file", false},
+    {u"cannot read", false},
+    {u"changed while it was being read", false},
+    {u"too large to be a container (2 GiB or more)", false},
+    {u"wrong key or damaged file", false},
+    {u"the container holds no usable file name; give one with -o", false},
+    {u"already exists; use -f to replace it", true},
+    {u"is an input of this run; not replaced", true},
+    {u"was written earlier in this run; not replaced", true},
+    {u"is a folder; give the output file's name with -o", true},
+    {u"file name too long for the file system; give the output file's name with -o", true},
+    {u"cannot create", true},
+    {u"cannot write the decrypted data", true},
+    {u"closed by its reader before the end", true},
+    {u"wrong key or damaged file; throw away the bytes already written to standard output", false},
+    {u"cannot hold the container for standard output until its first block is known; make room there or set "
+     u"TMPDIR to another folder",
+     false},
+};
+static_assert(std::size(kStreamFailureTexts) == std::size_t(StreamFailure::spoolFailed) + 1);
 
 std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
 {
-    switch (failure) {
-    case StreamFailure::openInput:
-        return u"cannot open";
-    case StreamFailure::notRegular:
-        return u"not a regular file";
-    case StreamFailure::readInput:
-        return u"cannot read";
-    case StreamFailure::inputChanged:
-        return u"changed while it was being read";
-    case StreamFailure::tooLarge:
-        return u"too large to be a container (2 GiB or more)";
-    case StreamFailure::wrongKeyOrDamaged:
-        return u"wrong key or damaged file";
-    case StreamFailure::noUsableName:
-        return u"the container holds no usable file name; give one with -o";
-    case StreamFailure::outputExists:
-        return u"already exists; use -f to replace it";
-    case StreamFailure::outputIsInput:
-        return u"is an input of this run; not replaced";
-    case StreamFailure::outputOfTheRun:
-        return u"was written earlier in this run; not replaced";
-    case StreamFailure::outputIsFolder:
-        return u"is a folder; give the output file's name with -o";
-    case StreamFailure::nameTooLong:
-        return encrypting ? u"file name too long for the file system; give a shorter one with -o"
-                          : u"file name too long for the file system; give the output file's name with -o";
-    case StreamFailure::spoolFailed:
-        return u"cannot hold the container for standard output until its first block is known; make room "
-               u"there or set TMPDIR to another folder";
-    case StreamFailure::createOutput:
-        return u"cannot create";
-    case StreamFailure::writeOutput:
-        return encrypting ? u"cannot write the encrypted data" : u"cannot write the decrypted data";
-    case StreamFailure::outputClosed:
-        return u"closed by its reader before the end";
-    case StreamFailure::damagedAfterOutput:
-        return u"wrong key or damaged file; throw away the bytes already written to standard output";
-    case StreamFailure::none:
-        break;
-    }
-    return u"failed";
-}
-
-bool IsOutputFailure(StreamFailure failure)
-{
-    return failure == StreamFailure::outputExists || failure == StreamFailure::outputIsInput ||
-           failure == StreamFailure::outputOfTheRun || failure == StreamFailure::outputIsFolder ||
-           failure == StreamFailure::nameTooLong || failure == StreamFailure::createOutput ||
-           failure == StreamFailure::writeOutput || failure == StreamFailure::outputClosed;
+    if (encrypting && failure == StreamFailure::nameTooLong)
+        return u"file name too long for the file system; give a shorter one with -o";
+    if (encrypting && failure == StreamFailure::writeOutput) return u"cannot write the encrypted data";
+    return std::u16string(kStreamFailureTexts[std::size_t(failure)].text);
 }
 
 bool IsStandard(std::u16string_view path)
 {
     return path == kStandardStreamName;
+}
+
+// An input or a key file in a message.
+std::u16string InputSubject(const std::u16string& path)
+{
+    return IsStandard(path) ? u"standard input" : path;
 }
 
 // "2,147,483,631": a limit a reader takes in at a glance.
@@ -156,7 +129,8 @@ public:
         const bool encrypting = options.command == CliCommand::encrypt;
         CSecureText keyText;
         if (const KeyFailure failure = ObtainKey(options.keyFile, encrypting, keyText); failure != KeyFailure::none) {
-            Report(KeySubject(options.keyFile), KeyFailureText(failure));
+            // The key typed on the terminal goes without subject.
+            Report(options.keyFile ? InputSubject(*options.keyFile) : u"", kKeyFailureTexts[std::size_t(failure)]);
             const bool usage = failure == KeyFailure::noTerminal || failure == KeyFailure::echoingTerminal;
             return usage ? kExitUsage : kExitFailed;
         }
@@ -171,7 +145,7 @@ public:
             const std::u16string& input = options.inputs[i];
             current = input;
             currentIndex = i;
-            const std::u16string subject = IsStandard(input) ? u"standard input" : input;
+            const std::u16string subject = InputSubject(input);
             NoteInterruptMessage(
                 std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
             CProgressLine progress(IsStandard(input) ? subject : FromFsPath(ToFsPath(input).filename()), columns);
@@ -188,10 +162,10 @@ public:
                 if (outcome.sentBeforeFailure && f != StreamFailure::damagedAfterOutput &&
                     f != StreamFailure::outputClosed)
                     reason += u"; throw away the bytes already written to standard output";
-                Report(f == StreamFailure::spoolFailed  ? SpoolFolder()
-                       : !IsOutputFailure(f)            ? subject
-                       : IsStandard(outcome.outputPath) ? u"standard output"
-                                                        : outcome.outputPath,
+                Report(f == StreamFailure::spoolFailed                    ? SpoolFolder()
+                       : !kStreamFailureTexts[std::size_t(f)].aboutOutput ? subject
+                       : IsStandard(outcome.outputPath)                   ? u"standard output"
+                                                                          : outcome.outputPath,
                        reason);
                 return kExitFailed;
             }
@@ -218,9 +192,10 @@ private:
 
     // A path that cannot take the output: a folder stands there, or its name is too long. With -f it could also
     // be a file that this run reads later, or one it wrote before: the same file as the file system sees it,
-    // under any name. Only the input at hand may be replaced by its own output.
+    // under any name. Only the input at hand may be replaced by its own output. Standard output always takes it.
     StreamFailure CheckOutput(const std::u16string& output) const
     {
+        if (IsStandard(output)) return StreamFailure::none;
         if (const StreamFailure f = CheckOutputPath(output); f != StreamFailure::none) return f;
         const std::optional<FileIdentity> file = IdentifyFile(ToFsPath(output));
         if (!file) return StreamFailure::none;
@@ -240,9 +215,7 @@ private:
         task.outputPath =
             options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
-        if (!IsStandard(task.outputPath))
-            if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none)
-                return {f, task.outputPath};
+        if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none) return {f, task.outputPath};
         return IsStandard(input) || WritesAsStream(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
                                                                     : StreamEncryptFile(task, keyBytes);
     }
@@ -263,7 +236,7 @@ private:
                 if (safe.empty() || safe.size() > kMaxProposedName) return {};
                 path = JoinPath(OutputFolder(input), safe);
             }
-            if (!path.empty() && !IsStandard(path)) refused = {CheckOutput(path), path};
+            if (!path.empty()) refused = {CheckOutput(path), path};
             return refused.failure == StreamFailure::none ? path : std::u16string();
         };
         StreamOutcome outcome = IsStandard(input) || (options.output && WritesAsStream(*options.output))
@@ -290,15 +263,10 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
             Report({}, parsed.error + u" (see quorvane-cli --help)");
             return kExitUsage;
         }
-        switch (parsed.options.command) {
-        case CliCommand::help:
-            WriteOutputText(UsageText());
+        if (const CliCommand asked = parsed.options.command;
+            asked == CliCommand::help || asked == CliCommand::version) {
+            WriteOutputText(asked == CliCommand::help ? UsageText() : "quorvane-cli " QUORVANE_VERSION "\n");
             return kExitDone;
-        case CliCommand::version:
-            WriteOutputText("quorvane-cli " QUORVANE_VERSION "\n");
-            return kExitDone;
-        default:
-            break;
         }
         CliOptions options = parsed.options;
         // "-o /dev/stdout" writes into standard output as "-o -" does, never over it.

@@ -28,6 +28,8 @@ unsigned StandardErrorColumns();
 // standard input with echo off. The echo is restored on every way out,
 // including an interrupt. Cancelled: the input ended, or was interrupted, before the line did.
 KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line);
+// POSIX: puts back the echo that ReadHiddenLine turned off, if it is off; safe in a signal handler.
+void RestoreEchoNow() noexcept;
 
 // One line on standard error, shown correctly on a console and written as
 // UTF-8 when standard error goes to a pipe or a file. Controls in it are shown

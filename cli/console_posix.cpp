@@ -8,12 +8,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <cstdio>
 #include <iterator>
+#include <optional>
 #include <string>
 
-#include "cli/progress_line.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
 
@@ -27,20 +25,15 @@ volatile sig_atomic_t echoIsOff = 0;
 // The prompt again, shown when the program continues after a stop; null for none.
 std::atomic<const char*> promptAgain{nullptr};
 
-// Every signal whose default ends the process, as far as a user or a pipe may send it.
-constexpr int kRestoringSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGPIPE, SIGALRM,
-                                     SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
-// Ctrl+Z, and a read or a terminal change from the background.
+// Ctrl+Z, and a read or a terminal change from the background. A signal that ends the process puts the echo back
+// in the interrupt's handler (interrupt.h).
 constexpr int kStoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
-constexpr std::size_t kHandledSignals = std::size(kRestoringSignals) + std::size(kStoppingSignals);
 
-void WriteQuietly(const char* text)
+// A failed write to standard error or output has no one left to tell. Safe in a signal handler.
+void WriteText(NativeFile file, std::string_view text)
 {
-    for (std::size_t done = 0, size = std::strlen(text); done < size;) {
-        const ssize_t n = ::write(STDERR_FILENO, text + done, size - done);
-        if (n <= 0 && errno != EINTR) return;
-        if (n > 0) done += static_cast<std::size_t>(n);
-    }
+    bool readerGone = false;
+    (void)quorvane::WriteAll(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), readerGone);
 }
 
 // Only from the foreground: a background process would be stopped for trying.
@@ -48,23 +41,14 @@ void HideInputIfForeground(bool showPrompt)
 {
     if (!echoIsOff || ::tcgetpgrp(STDIN_FILENO) != ::getpgrp()) return;
     tcsetattr(STDIN_FILENO, TCSANOW, &quietTerminal);
-    if (const char* prompt = promptAgain.load(); prompt && showPrompt) WriteQuietly(prompt);
-}
-
-// A user who interrupts the prompt must not be left with a terminal that
-// shows nothing typed: put the echo back, then die of the signal as usual.
-extern "C" void RestoreEchoAndReraise(int signalNumber)
-{
-    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    signal(signalNumber, SIG_DFL);
-    raise(signalNumber);
+    if (const char* prompt = promptAgain.load(); prompt && showPrompt) WriteText(STDERR_FILENO, prompt);
 }
 
 // The shell the user returns to gets an echoing terminal; the stop itself is the default one.
 extern "C" void RestoreEchoAndStop(int signalNumber)
 {
     const int savedErrno = errno;
-    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    RestoreEchoNow();
     struct sigaction ours {
     }, stop{};
     stop.sa_handler = SIG_DFL;
@@ -95,10 +79,8 @@ public:
         quietTerminal = savedTerminal;
         quietTerminal.c_lflag &= ~tcflag_t(ECHO);
         promptText = prompt;
-        struct sigaction restoring {
-        }, stopping{}, continuing{};
-        restoring.sa_handler = RestoreEchoAndReraise;
-        sigemptyset(&restoring.sa_mask);
+        struct sigaction stopping {
+        }, continuing{};
         stopping.sa_handler = RestoreEchoAndStop;
         // Restarted: a read or the terminal change below goes on after the stop.
         stopping.sa_flags = SA_RESTART;
@@ -108,9 +90,11 @@ public:
         continuing.sa_handler = HideInputOnContinue;
         continuing.sa_flags = SA_RESTART;
         sigemptyset(&continuing.sa_mask);
-        std::size_t i = 0;
-        for (const int s : kRestoringSignals) Install(i++, s, restoring);
-        for (const int s : kStoppingSignals) Install(i++, s, stopping);
+        for (std::size_t i = 0; i < std::size(kStoppingSignals); ++i) {
+            // A signal the caller ignores stays ignored.
+            sigaction(kStoppingSignals[i], nullptr, &previous[i]);
+            if (previous[i].sa_handler != SIG_IGN) sigaction(kStoppingSignals[i], &stopping, nullptr);
+        }
         sigaction(SIGCONT, &continuing, &previousContinue);
         echoIsOff = 1;
         // TCSAFLUSH drops anything typed before the prompt was shown.
@@ -127,47 +111,47 @@ public:
     bool Active() const { return active; }
 
 private:
-    // A signal the caller ignores stays ignored.
-    void Install(std::size_t i, int signalNumber, const struct sigaction& action)
-    {
-        sigaction(signalNumber, nullptr, &previous[i]);
-        if (previous[i].sa_handler != SIG_IGN) sigaction(signalNumber, &action, nullptr);
-    }
-
-    // With the handled signals held: none may hide the input again after it is shown.
+    // With every signal held: none may hide the input again after it is shown.
     void Restore()
     {
         sigset_t held, saved;
-        sigemptyset(&held);
-        for (const int s : kRestoringSignals) sigaddset(&held, s);
-        for (const int s : kStoppingSignals) sigaddset(&held, s);
-        sigaddset(&held, SIGCONT);
+        sigfillset(&held);
         pthread_sigmask(SIG_BLOCK, &held, &saved);
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
         echoIsOff = 0;
         promptAgain.store(nullptr);
-        std::size_t i = 0;
-        for (const int s : kRestoringSignals) sigaction(s, &previous[i++], nullptr);
-        for (const int s : kStoppingSignals) sigaction(s, &previous[i++], nullptr);
+        for (std::size_t i = 0; i < std::size(kStoppingSignals); ++i)
+            sigaction(kStoppingSignals[i], &previous[i], nullptr);
         sigaction(SIGCONT, &previousContinue, nullptr);
         pthread_sigmask(SIG_SETMASK, &saved, nullptr);
         active = false;
     }
 
-    struct sigaction previous[kHandledSignals] {};
+    struct sigaction previous[std::size(kStoppingSignals)]{};
     struct sigaction previousContinue {};
     std::string promptText;
     bool active = false;
 };
 
-// A failed write to standard error or output has no one left to tell.
-void WriteText(NativeFile file, std::string_view text)
+// The bytes of one typed line, without its end, into `bytes`.
+KeyFailure ReadLineBytes(CSecureBuffer& bytes, std::size_t& length)
 {
-    bool readerGone = false;
-    (void)quorvane::WriteAll(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), readerGone);
+    for (std::uint8_t byte = 0;;) {
+        const std::optional<std::size_t> n = ReadSome(STDIN_FILENO, &byte, 1);
+        if (!n) return KeyFailure::unreadable;
+        if (*n == 0) return length == 0 ? KeyFailure::cancelled : KeyFailure::none;
+        if (byte == '\n') return KeyFailure::none;
+        if (length == bytes.Size()) return KeyFailure::tooLong;
+        bytes.Data()[length++] = byte;
+    }
 }
 
 }  // namespace
+
+void RestoreEchoNow() noexcept
+{
+    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+}
 
 bool StandardInputIsTerminal()
 {
@@ -197,25 +181,7 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
         CEchoOff echoOff(Utf16ToUtf8(prompt));
         if (!echoOff.Active()) return KeyFailure::unreadable;
         WriteErrorText(prompt);
-        for (;;) {
-            std::uint8_t byte = 0;
-            const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                result = KeyFailure::unreadable;
-                break;
-            }
-            if (n == 0) {
-                if (length == 0) result = KeyFailure::cancelled;
-                break;
-            }
-            if (byte == '\n') break;
-            if (length == bytes.Size()) {
-                result = KeyFailure::tooLong;
-                break;
-            }
-            bytes.Data()[length++] = byte;
-        }
+        result = ReadLineBytes(bytes, length);
     }
     // The typed line end was not echoed.
     WriteErrorText(u"\n");
@@ -226,11 +192,6 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
     if (valid) line.Assign(text);
     WipeString(text);
     return valid ? KeyFailure::none : KeyFailure::notUtf8;
-}
-
-void WriteErrorLine(std::u16string_view text)
-{
-    WriteText(STDERR_FILENO, Utf16ToUtf8(EscapeControls(text)) + "\n");
 }
 
 void WriteErrorText(std::u16string_view text)

@@ -16,38 +16,54 @@ namespace quorvane::cli {
 
 namespace {
 
-std::wstring Wide(std::u16string_view text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
 bool StandardErrorIsConsole()
 {
     return _isatty(_fileno(stderr)) != 0;
 }
 
-void WriteError(std::u16string_view text)
+// The units of one line typed on the console, without its end, into `text`.
+KeyFailure ReadTypedLine(std::u16string& text)
+{
+    for (;;) {
+        const wint_t c = _getwch();
+        if (c == WEOF) return KeyFailure::unreadable;
+        if (c == 0 || c == 0xE0) {
+            // A function or arrow key comes as a prefix and a scan code, both
+            // waiting at once; a typed U+00E0 comes alone.
+            if (_kbhit()) {
+                (void)_getwch();
+                continue;
+            }
+            if (c == 0) continue;
+        }
+        if (c == L'\r' || c == L'\n') return KeyFailure::none;
+        if (c == 3) return KeyFailure::cancelled;  // Ctrl+C
+        if (c == 8) {                              // Backspace takes back one character, a surrogate pair whole
+            if (text.empty()) continue;
+            const std::size_t n = text.size();
+            const bool pair = n >= 2 && IsLowSurrogate(text[n - 1]) && IsHighSurrogate(text[n - 2]);
+            text.resize(n - (pair ? 2 : 1));
+            continue;
+        }
+        if (c < 0x20) continue;  // other control keys type nothing, as in the window's field
+        if (text.size() == kMaxKeyLineBytes) return KeyFailure::tooLong;
+        text.push_back(static_cast<char16_t>(c));
+    }
+}
+
+}  // namespace
+
+void WriteErrorText(std::u16string_view text)
 {
     if (StandardErrorIsConsole()) {
         // The console shows any character when given UTF-16; its code page would mangle UTF-8.
-        _cputws(Wide(text).c_str());
+        _cputws(std::wstring(text.begin(), text.end()).c_str());
         return;
     }
     const std::string utf8 = Utf16ToUtf8(text);
     std::fwrite(utf8.data(), 1, utf8.size(), stderr);
     std::fflush(stderr);
 }
-
-bool IsLowSurrogate(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-bool IsHighSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-}  // namespace
 
 bool StandardInputIsTerminal()
 {
@@ -75,59 +91,15 @@ unsigned StandardErrorColumns()
 
 KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
 {
-    WriteError(prompt);
+    WriteErrorText(prompt);
     std::u16string text;
     // Reserved once so that the key never moves to a new block and leaves an unwiped copy behind.
     text.reserve(kMaxKeyLineBytes);
-    KeyFailure result = KeyFailure::none;
-    for (;;) {
-        const wint_t c = _getwch();
-        if (c == WEOF) {
-            result = KeyFailure::unreadable;
-            break;
-        }
-        if (c == 0 || c == 0xE0) {
-            // A function or arrow key comes as a prefix and a scan code, both
-            // waiting at once; a typed U+00E0 comes alone.
-            if (_kbhit()) {
-                (void)_getwch();
-                continue;
-            }
-            if (c == 0) continue;
-        }
-        if (c == L'\r' || c == L'\n') break;
-        if (c == 3) {  // Ctrl+C
-            result = KeyFailure::cancelled;
-            break;
-        }
-        if (c == 8) {  // Backspace takes back one character, a surrogate pair whole
-            if (text.empty()) continue;
-            const std::size_t n = text.size();
-            const bool pair = n >= 2 && IsLowSurrogate(text[n - 1]) && IsHighSurrogate(text[n - 2]);
-            text.resize(n - (pair ? 2 : 1));
-            continue;
-        }
-        if (c < 0x20) continue;  // other control keys type nothing, as in the window's field
-        if (text.size() == kMaxKeyLineBytes) {
-            result = KeyFailure::tooLong;
-            break;
-        }
-        text.push_back(static_cast<char16_t>(c));
-    }
-    WriteError(u"\n");
+    const KeyFailure result = ReadTypedLine(text);
+    WriteErrorText(u"\n");
     if (result == KeyFailure::none) line.Assign(text);
     WipeString(text);
     return result;
-}
-
-void WriteErrorLine(std::u16string_view text)
-{
-    WriteError(EscapeControls(text) + u"\n");
-}
-
-void WriteErrorText(std::u16string_view text)
-{
-    WriteError(text);
 }
 
 void WriteOutputText(std::string_view text)

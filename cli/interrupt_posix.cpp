@@ -3,9 +3,9 @@
 
 #include <atomic>
 #include <cstring>
-#include <iterator>
 #include <string>
 
+#include "cli/console.h"
 #include "cli/interrupt.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
@@ -19,24 +19,14 @@ namespace {
 constexpr int kStopSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
                                 SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT,
                                 SIGSYS,  SIGTRAP,   SIGABRT, SIGILL,  SIGFPE,  SIGBUS,  SIGSEGV};
-constexpr int kMaxStopSignals = std::size(kStopSignals) + 64;
-int stopSignals[kMaxStopSignals];
-int stopCount = 0;
-struct sigaction previousActions[kMaxStopSignals];
-struct sigaction previousFileSizeAction;
-
-void ListStopSignals()
-{
-    stopCount = 0;
-    for (const int s : kStopSignals) stopSignals[stopCount++] = s;
-    for (int s = SIGRTMIN; s <= SIGRTMAX && stopCount < kMaxStopSignals; ++s) stopSignals[stopCount++] = s;
-}
+struct sigaction previousActions[NSIG];  // by signal number
 
 sigset_t StopSignalSet()
 {
     sigset_t set;
     sigemptyset(&set);
-    for (int i = 0; i < stopCount; ++i) sigaddset(&set, stopSignals[i]);
+    for (const int s : kStopSignals) sigaddset(&set, s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(&set, s);
     return set;
 }
 
@@ -50,8 +40,10 @@ std::atomic<const char*> message{nullptr};
 std::atomic<const char*> temporary{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
+// A user who interrupts the key prompt must not be left with a terminal that shows nothing typed.
 extern "C" void RemoveTemporaryAndDie(int signalNumber)
 {
+    RestoreEchoNow();
     if (const char* path = temporary.load()) RemoveFileNow(path);
     if (const char* text = message.load()) (void)!::write(STDERR_FILENO, text, std::strlen(text));
     ::signal(signalNumber, SIG_DFL);
@@ -89,22 +81,23 @@ void Publish(std::atomic<const char*>& pointer, std::string& storage, std::strin
 
 CInterruptGuard::CInterruptGuard()
 {
-    ListStopSignals();
     struct sigaction action {};
     action.sa_handler = RemoveTemporaryAndDie;
     // A second signal waits: the first one already ends the process.
     action.sa_mask = StopSignalSet();
-    for (int i = 0; i < stopCount; ++i) ::sigaction(stopSignals[i], &action, &previousActions[i]);
+    for (int s = 1; s < NSIG; ++s)
+        if (sigismember(&action.sa_mask, s) == 1) ::sigaction(s, &action, &previousActions[s]);
     // Past the file-size limit a write then fails (EFBIG), reported as any failed write, instead of ending the run.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &previousFileSizeAction);
+    ::sigaction(SIGXFSZ, &ignore, &previousActions[SIGXFSZ]);
 }
 
 CInterruptGuard::~CInterruptGuard()
 {
-    for (int i = 0; i < stopCount; ++i) ::sigaction(stopSignals[i], &previousActions[i], nullptr);
-    ::sigaction(SIGXFSZ, &previousFileSizeAction, nullptr);
+    const sigset_t stops = StopSignalSet();
+    for (int s = 1; s < NSIG; ++s)
+        if (s == SIGXFSZ || sigismember(&stops, s) == 1) ::sigaction(s, &previousActions[s], nullptr);
     NoteInterruptMessage({});
     NoteTemporaryOutput({});
 }

@@ -10,6 +10,7 @@
 
 namespace quorvane::cli {
 
+// cli_run.cpp tells each by its place in this order: a new value goes before unreadable, with its text.
 enum class KeyFailure {
     none,
     noTerminal,       // no key file and no terminal to ask on

@@ -14,12 +14,6 @@ bool IsFormatControl(char16_t unit)
            (unit >= 0x2060 && unit <= 0x206F) || unit == 0xFEFF || (unit >= 0xFFF9 && unit <= 0xFFFB);
 }
 
-void AppendHex(std::u16string& out, char16_t unit, int digits)
-{
-    constexpr char16_t kHex[] = u"0123456789abcdef";
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.push_back(kHex[(unit >> shift) & 0xF]);
-}
-
 using Clock = std::chrono::steady_clock;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(250);
 // Speeds measured over less than this jump about too much to be shown.
@@ -29,8 +23,8 @@ constexpr double kFirstEstimateSeconds = 0.5;
 // two, the second half of a surrogate pair none (the first counts it as wide).
 unsigned UnitWidth(char16_t unit)
 {
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return 0;
-    if (unit >= 0xD800 && unit <= 0xDBFF) return 2;
+    if (IsLowSurrogate(unit)) return 0;
+    if (IsHighSurrogate(unit)) return 2;
     const bool wide = (unit >= 0x1100 && unit <= 0x115F) || (unit >= 0x2E80 && unit <= 0xA4CF) ||
                       (unit >= 0xAC00 && unit <= 0xD7A3) || (unit >= 0xF900 && unit <= 0xFAFF) ||
                       (unit >= 0xFE30 && unit <= 0xFE4F) || (unit >= 0xFF00 && unit <= 0xFF60) ||
@@ -53,49 +47,19 @@ std::u16string Figures(std::uint64_t done, std::uint64_t total, double seconds)
     int length = total == kUnknownTotal
                      ? std::snprintf(text, sizeof text, "  %llu MiB", (unsigned long long)(done >> 20))
                      : std::snprintf(text, sizeof text, "  %u%%", percent);
-    if (total == kUnknownTotal && seconds >= kFirstEstimateSeconds && done > 0) {
-        std::snprintf(text + length, sizeof text - length, "  %.0f MiB/s", double(done) / seconds / 1048576.0);
-    } else if (seconds >= kFirstEstimateSeconds && done > 0) {
-        const double perSecond = double(done) / seconds;
+    if (seconds < kFirstEstimateSeconds || done == 0) return Ascii(text);
+    const double perSecond = double(done) / seconds;
+    length += std::snprintf(text + length, sizeof text - length, "  %.0f MiB/s", perSecond / 1048576.0);
+    if (total != kUnknownTotal) {
         const auto left = static_cast<unsigned long>(double(total - done) / perSecond + 0.5);
-        length += std::snprintf(text + length, sizeof text - length, "  %.0f MiB/s  %lu:%02lu left",
-                                perSecond / 1048576.0, left / 60, left % 60);
+        std::snprintf(text + length, sizeof text - length, "  %lu:%02lu left", left / 60, left % 60);
     }
     return Ascii(text);
 }
 
-}  // namespace
-
-std::u16string EscapeControls(std::u16string_view text)
-{
-    std::u16string out;
-    out.reserve(text.size());
-    for (const char16_t unit : text) {
-        if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) {
-            out.append(u"\\x");
-            AppendHex(out, unit, 2);
-        } else if (IsFormatControl(unit)) {
-            out.append(u"\\u");
-            AppendHex(out, unit, 4);
-        } else {
-            out.push_back(unit);
-        }
-    }
-    return out;
-}
-
-std::u16string Ascii(std::string_view text)
-{
-    return std::u16string(text.begin(), text.end());
-}
-
-std::u16string BlankLine(std::size_t width)
-{
-    std::u16string line(1, u'\r');
-    line.append(width, u' ').push_back(u'\r');
-    return line;
-}
-
+// The line's text, at most columns - 1 wide (the last column would wrap on
+// some terminals); the name is shortened first. No speed or time left until
+// `seconds` says enough has passed to tell.
 std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std::uint64_t total, double seconds,
                               unsigned columns)
 {
@@ -111,18 +75,44 @@ std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std:
         shortened.push_back(unit);
         width += UnitWidth(unit);
     }
-    if (!shortened.empty() && shortened.back() >= 0xD800 && shortened.back() <= 0xDBFF) shortened.pop_back();
+    if (!shortened.empty() && IsHighSurrogate(shortened.back())) shortened.pop_back();
     return shortened + u"..." + figures;
 }
 
-CProgressLine::CProgressLine(std::u16string_view name_, unsigned columns_)
-    : name(EscapeControls(name_)), columns(columns_)
+}  // namespace
+
+std::u16string EscapeControls(std::u16string_view text)
 {
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char16_t unit : text) {
+        const bool control = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+        if (!control && !IsFormatControl(unit)) {
+            out.push_back(unit);
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, control ? "\\x%02x" : "\\u%04x", unsigned(unit));
+        out.append(Ascii(escape));
+    }
+    return out;
 }
 
-CProgressLine::~CProgressLine()
+std::u16string Ascii(std::string_view text)
 {
-    Clear();
+    return std::u16string(text.begin(), text.end());
+}
+
+void WriteErrorLine(std::u16string_view text)
+{
+    WriteErrorText(EscapeControls(text) + u"\n");
+}
+
+std::u16string BlankLine(std::size_t width)
+{
+    std::u16string line(1, u'\r');
+    line.append(width, u' ').push_back(u'\r');
+    return line;
 }
 
 void CProgressLine::Begin(std::uint64_t totalBytes)

@@ -22,6 +22,16 @@ namespace quorvane::cli {
 // the backslash too, stays as it is: the result is for reading, not to be parsed back.
 std::u16string EscapeControls(std::u16string_view text);
 
+// The halves of a character beyond U+FFFF in UTF-16.
+inline bool IsHighSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+inline bool IsLowSurrogate(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 // ASCII text (a message of the standard library, a formatted figure) as UTF-16.
 std::u16string Ascii(std::string_view text);
 
@@ -30,20 +40,14 @@ constexpr std::uint64_t kProgressMinimumBytes = std::uint64_t(64) << 20;
 // The total of a pipe, known only at its end: the line shows up once that much is done, without percentage.
 constexpr std::uint64_t kUnknownTotal = ~std::uint64_t(0);
 
-// The line's text, at most columns - 1 wide (the last column would wrap on
-// some terminals); the name is shortened first. No speed or time left until
-// `seconds` says enough has passed to tell.
-std::u16string FormatProgress(std::u16string_view name, std::uint64_t done, std::uint64_t total, double seconds,
-                              unsigned columns);
-
 // A carriage return, `width` spaces and another: the line is empty again.
 std::u16string BlankLine(std::size_t width);
 
 class CProgressLine {
 public:
     // `columns`: the terminal's width; 0 when standard error is not a terminal. The name is shown escaped.
-    CProgressLine(std::u16string_view name, unsigned columns);
-    ~CProgressLine();
+    CProgressLine(std::u16string_view name_, unsigned columns_) : name(EscapeControls(name_)), columns(columns_) {}
+    ~CProgressLine() { Clear(); }
     CProgressLine(const CProgressLine&) = delete;
     CProgressLine& operator=(const CProgressLine&) = delete;
 

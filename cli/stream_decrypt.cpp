@@ -27,10 +27,8 @@ public:
     void Decode(std::uint8_t* chunk, std::size_t length, bool alone) const
     {
         const auto n = static_cast<std::uint32_t>(length);
-        if (alone)
-            cipher.DecodeBlocks(chunk, chunk, n);
-        else
-            DecodeBlocksOnThreads(cipher, chunk, chunk, n, 1);  // the workers already keep every processor busy
+        // Among the workers one thread: they already keep every processor busy.
+        DecodeBlocksOnThreads(cipher, chunk, chunk, n, alone ? AutomaticThreadCount(n) : 1);
     }
 
     // Once the output is open: the chunk's file bytes (Take from any thread, once the name is whole).
@@ -51,11 +49,8 @@ private:
 
 StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
 {
-    StreamOutcome outcome;
-    auto finish = [&outcome](StreamFailure failure) {
-        outcome.failure = failure;
-        return outcome;
-    };
+    std::u16string outputPath;
+    const auto finish = [&outputPath](StreamFailure failure) { return StreamOutcome{failure, outputPath}; };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
     CSource input;
@@ -95,15 +90,14 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
             if (index * chunkSize + lengthOf(index) >= chunks.record.Layout().nameEnd) break;
             if (task.progress) task.progress->Advance(lengthOf(index));
         }
-        outcome.outputPath = task.chooseOutput(chunks.record.Name());
-        if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-        if (const StreamFailure f = sink.OpenFile(outcome.outputPath, task.replaceExisting); f != StreamFailure::none)
+        outputPath = task.chooseOutput(chunks.record.Name());
+        if (outputPath.empty()) return finish(StreamFailure::noUsableName);
+        if (const StreamFailure f = sink.OpenFile(outputPath, task.replaceExisting); f != StreamFailure::none)
             return finish(f);
         if (const StreamFailure f = put(index, chunk); f != StreamFailure::none) return finish(f);
     }
 
-    const ChunkPlan plan{index + 1, ChunkCount(size, chunkSize), chunkSize};
-    const StreamFailure failure = RunChunks(plan, [&](std::uint64_t i, CSecureBuffer& chunk) {
+    const StreamFailure failure = RunChunks(index + 1, size, chunkSize, [&](std::uint64_t i, CSecureBuffer& chunk) {
         const StreamFailure f = read(i, chunk);
         return f != StreamFailure::none ? f : put(i, chunk);
     });
@@ -134,11 +128,10 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
     if (known && IsTooLargeToDecrypt(*known)) return finish(StreamFailure::tooLarge);
     if (known && !IsContainerLength(*known)) return finish(StreamFailure::wrongKeyOrDamaged);
     CDecryptChunks chunks(keyBytes);
-    const CRecordReader& record = chunks.record;
+    CRecordReader& record = chunks.record;
 
     CSecureBuffer buffer(chunkBytes);
     std::uint8_t* chunk = buffer.Data();
-    bool opened = false;
     std::uint64_t offset = 0;
     for (bool ended = false; !ended;) {
         std::size_t length = 0;
@@ -150,14 +143,13 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
             // Sizes that don't fit the input, or that the encrypt side never writes, settle a wrong key before
             // any output.
             const std::optional<std::uint64_t> recordLength = known ? known : WrittenRecordLength(chunk);
-            if (!recordLength || !chunks.record.Begin(chunk, *recordLength))
-                return finish(StreamFailure::wrongKeyOrDamaged);
+            if (!recordLength || !record.Begin(chunk, *recordLength)) return finish(StreamFailure::wrongKeyOrDamaged);
             if (task.progress) task.progress->Begin(*recordLength);
         }
         const RecordLayout& layout = record.Layout();
         if (offset + length > layout.length || (ended && offset + length < layout.length))
             return finish(StreamFailure::wrongKeyOrDamaged);
-        chunks.record.Take(chunk, offset, length);
+        record.Take(chunk, offset, length);
         // The last chunk is looked at whole, and the input's end confirmed, before its bytes go out.
         if (offset + length == layout.length) {
             std::uint8_t more = 0;
@@ -168,16 +160,15 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
             ended = true;
         }
         // The name precedes the file bytes, so it is whole before the first of them.
-        if (!opened && offset + length >= layout.nameEnd) {
+        if (outcome.outputPath.empty() && offset + length >= layout.nameEnd) {
             if (!known && !record.IsWrittenName()) return finish(StreamFailure::wrongKeyOrDamaged);
             outcome.outputPath = task.chooseOutput(record.Name());
             if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
             if (const StreamFailure f = sink.Open(outcome.outputPath, task.replaceExisting, false);
                 f != StreamFailure::none)
                 return finish(f);
-            opened = true;
         }
-        if (opened)
+        if (!outcome.outputPath.empty())
             if (const StreamFailure f = chunks.Put(sink, chunk, offset, length); f != StreamFailure::none)
                 return finish(f);
         offset += length;

@@ -41,10 +41,8 @@ public:
                       bool alone) const
     {
         const auto n = static_cast<std::uint32_t>(length);
-        if (alone)
-            cipher.EncodeBlocks(chunk, chunk, n);
-        else
-            EncodeBlocksOnThreads(cipher, chunk, chunk, n, 1);  // the workers already keep every processor busy
+        // Among the workers one thread: they already keep every processor busy.
+        EncodeBlocksOnThreads(cipher, chunk, chunk, n, alone ? AutomaticThreadCount(n) : 1);
         if (const StreamFailure f = sink.Write(offset, chunk, length); f != StreamFailure::none) return f;
         if (progress) progress->Advance(fileBytes);
         return StreamFailure::none;
@@ -55,7 +53,7 @@ public:
     {
         WriteRecordHead(head.Data(), storedName, dataSize);
         cipher.EncodeBlocks(head.Data(), head.Data(), 8);
-        return sink.WriteFirstBlock(head.Data());
+        return sink.Write(0, head.Data(), 8);
     }
 
 private:
@@ -70,11 +68,7 @@ private:
 
 StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& keyBytes)
 {
-    StreamOutcome outcome{StreamFailure::none, task.outputPath};
-    auto finish = [&outcome](StreamFailure failure) {
-        outcome.failure = failure;
-        return outcome;
-    };
+    const auto finish = [&task](StreamFailure failure) { return StreamOutcome{failure, task.outputPath}; };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
     CSource input;
@@ -92,22 +86,22 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, layout.length));
     if (task.progress) task.progress->Begin(size);
 
-    const ChunkPlan plan{0, ChunkCount(layout.length, chunkSize), chunkSize};
-    const StreamFailure failure = RunChunks(plan, [&](std::uint64_t index, CSecureBuffer& buffer) {
-        const std::uint64_t offset = index * chunkSize;
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.length - offset));
-        std::uint8_t* chunk = buffer.Data();
-        chunks.PutHead(chunk, offset, length);
-        const ChunkSpan fill = Overlap(layout.dataEnd, layout.length, offset, length);
-        std::memset(chunk + fill.offset, 0, fill.length);
-        const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
-        if (data.length > 0)
-            if (const StreamFailure f =
-                    input.ReadAt(offset + data.offset - layout.nameEnd, chunk + data.offset, data.length);
-                f != StreamFailure::none)
-                return f;
-        return chunks.Put(chunk, offset, length, data.length, false);
-    });
+    const StreamFailure failure =
+        RunChunks(0, layout.length, chunkSize, [&](std::uint64_t index, CSecureBuffer& buffer) {
+            const std::uint64_t offset = index * chunkSize;
+            const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.length - offset));
+            std::uint8_t* chunk = buffer.Data();
+            chunks.PutHead(chunk, offset, length);
+            const ChunkSpan fill = Overlap(layout.dataEnd, layout.length, offset, length);
+            std::memset(chunk + fill.offset, 0, fill.length);
+            const ChunkSpan data = Overlap(layout.nameEnd, layout.dataEnd, offset, length);
+            if (data.length > 0)
+                if (const StreamFailure f =
+                        input.ReadAt(offset + data.offset - layout.nameEnd, chunk + data.offset, data.length);
+                    f != StreamFailure::none)
+                    return f;
+            return chunks.Put(chunk, offset, length, data.length, false);
+        });
     if (failure != StreamFailure::none) return finish(failure);
     if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
     return finish(sink.Finish(input, chunkBytes));
@@ -115,11 +109,7 @@ StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& ke
 
 StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer& keyBytes)
 {
-    StreamOutcome outcome{StreamFailure::none, task.outputPath};
-    auto finish = [&outcome](StreamFailure failure) {
-        outcome.failure = failure;
-        return outcome;
-    };
+    const auto finish = [&task](StreamFailure failure) { return StreamOutcome{failure, task.outputPath}; };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
     const std::size_t nameUnits = task.storedName.size();
 

@@ -4,16 +4,25 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <new>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "cipher/ecb_parallel.h"
 #include "cli/cli_options.h"
 #include "cli/interrupt.h"
 
 namespace quorvane::cli {
+
+namespace {
+
+// True when anything at all stands at the path, a dangling link included.
+bool PathIsTaken(const std::filesystem::path& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+}  // namespace
 
 StreamFailure CSource::Open(const std::u16string& path)
 {
@@ -66,17 +75,11 @@ StreamFailure CSource::CheckUnchanged() const
     return *now == size ? StreamFailure::none : StreamFailure::inputChanged;
 }
 
-void CSource::Close() noexcept
-{
-    CloseFile(file);
-}
-
 StreamFailure CSink::OpenFile(const std::u16string& path, bool replaceExisting)
 {
-    outputPath = path;
     replace = replaceExisting;
-    if (!replace && PathIsTaken(path)) return StreamFailure::outputExists;
     destination = ToFsPath(path);
+    if (!replace && PathIsTaken(destination)) return StreamFailure::outputExists;
     return IsReplaceableDestination(destination) && CreateNotedTemporary(destination, temporary)
                ? StreamFailure::none
                : StreamFailure::createOutput;
@@ -121,19 +124,13 @@ StreamFailure CSink::Write(std::uint64_t offset, const std::uint8_t* data, std::
                                                                                      : StreamFailure::writeOutput;
 }
 
-StreamFailure CSink::WriteFirstBlock(const std::uint8_t* block)
-{
-    if (spool != -1) return WriteFileAt(spool, 0, block, 8) ? StreamFailure::none : StreamFailure::spoolFailed;
-    return Write(0, block, 8);
-}
-
 StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
 {
     if (!streaming) {
         // Closed first: on Windows an open file can't be replaced, and the input may be the output.
         input.Close();
         // Without -f, a file made since the first look is not replaced either (the commit refuses it too).
-        if (!replace && PathIsTaken(outputPath)) return StreamFailure::outputExists;
+        if (!replace && PathIsTaken(destination)) return StreamFailure::outputExists;
         if (!CommitTemporary(temporary, destination, replace)) return StreamFailure::writeOutput;
         NoteTemporaryOutput({});
         return StreamFailure::none;
@@ -158,24 +155,25 @@ void CSink::Discard() noexcept
     NoteTemporaryOutput({});
 }
 
-StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work)
+StreamFailure RunChunks(std::uint64_t first, std::uint64_t length, std::size_t chunkBytes, const ChunkWork& work)
 {
-    if (plan.last <= plan.first) return StreamFailure::none;
-    const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(UsableProcessors(), plan.last - plan.first));
+    const std::uint64_t last = (length + chunkBytes - 1) / chunkBytes;
+    if (last <= first) return StreamFailure::none;
+    const auto workers = static_cast<unsigned>(std::min<std::uint64_t>(UsableProcessors(), last - first));
 
     // Every buffer is had before any work starts, so a lack of memory stops nothing halfway.
     std::vector<CSecureBuffer> buffers;
     buffers.reserve(workers);
-    for (unsigned i = 0; i < workers; ++i) buffers.emplace_back(plan.bufferBytes);
+    for (unsigned i = 0; i < workers; ++i) buffers.emplace_back(chunkBytes);
 
-    std::atomic<std::uint64_t> next{plan.first};
+    std::atomic<std::uint64_t> next{first};
     std::atomic<StreamFailure> failure{StreamFailure::none};
     std::atomic<bool> stopping{false};
     std::mutex lock;
     std::exception_ptr thrown;
     const auto serve = [&](CSecureBuffer& buffer) noexcept {
         try {
-            for (std::uint64_t index = 0; !stopping.load() && (index = next.fetch_add(1)) < plan.last;) {
+            for (std::uint64_t index = 0; !stopping.load() && (index = next.fetch_add(1)) < last;) {
                 if (const StreamFailure f = work(index, buffer); f != StreamFailure::none) {
                     StreamFailure none = StreamFailure::none;
                     failure.compare_exchange_strong(none, f);
@@ -188,24 +186,10 @@ StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work)
             stopping.store(true);
         }
     };
-    {
-        std::vector<std::jthread> helpers;  // joined on the way out of this scope
-        try {
-            helpers.reserve(workers - 1);
-            for (unsigned i = 1; i < workers; ++i)
-                helpers.emplace_back([&serve, &buffer = buffers[i]] { serve(buffer); });
-        } catch (const std::system_error&) {
-        } catch (const std::bad_alloc&) {
-        }
-        serve(buffers[0]);
-    }
+    // One worker per buffer; one whose thread can't be started serves on this thread instead.
+    SplitBlocks(workers, workers, [&](std::size_t worker, std::size_t) { serve(buffers[worker]); });
     if (thrown) std::rethrow_exception(thrown);
     return failure.load();
-}
-
-std::uint64_t ChunkCount(std::uint64_t length, std::size_t chunkBytes) noexcept
-{
-    return (length + chunkBytes - 1) / chunkBytes;
 }
 
 std::size_t CheckedChunkBytes(std::size_t chunkBytes)
@@ -218,12 +202,6 @@ std::size_t CheckedChunkBytes(std::size_t chunkBytes)
 bool WritesAsStream(const std::u16string& path)
 {
     return path == kStandardStreamName || IsStreamDestination(ToFsPath(path));
-}
-
-bool PathIsTaken(const std::u16string& path)
-{
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::symlink_status(ToFsPath(path), error));
 }
 
 StreamFailure CheckOutputPath(const std::u16string& path)

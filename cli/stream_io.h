@@ -34,7 +34,7 @@ public:
     // After the end: none when a file still has the size it had at open.
     StreamFailure CheckUnchanged() const;
     // Releases a file, so that the same path may be replaced next.
-    void Close() noexcept;
+    void Close() noexcept { CloseFile(file); }
 
 private:
     NativeFile file = -1;
@@ -61,10 +61,8 @@ public:
     StreamFailure Open(const std::u16string& path, bool replaceExisting, bool firstBlockLast);
     // True once bytes have gone to a stream, which can't take them back.
     bool HasSent() const { return sent; }
-    // A file's bytes from any thread; a stream's in order.
+    // A file's bytes from any thread; a stream's in order, but for a spooled first block written again at the end.
     StreamFailure Write(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
-    // The first block, once its size is known; only after Open with firstBlockLast.
-    StreamFailure WriteFirstBlock(const std::uint8_t* block);
     // Sends what was spooled, or closes the input and moves the output file
     // into place. Without `replaceExisting`, a file that appeared at the path
     // meanwhile is kept and the output discarded.
@@ -81,39 +79,25 @@ private:
     std::uint64_t spooled = 0;
     bool sent = false;
     bool replace = false;
-    std::u16string outputPath;
     std::filesystem::path destination;
     TemporaryFile temporary;  // open until committed or discarded
-};
-
-// The chunk indexes [first, last), each in a buffer of bufferBytes.
-struct ChunkPlan {
-    std::uint64_t first = 0;
-    std::uint64_t last = 0;
-    std::size_t bufferBytes = 0;
 };
 
 // Does one chunk in `buffer`; none, or why it failed.
 using ChunkWork = std::function<StreamFailure(std::uint64_t index, CSecureBuffer& buffer)>;
 
-// Runs `work` once for every chunk of the plan on one worker per usable
-// processor, the calling thread one of them, until one fails; returns that
+// Runs `work` once for every chunk of `chunkBytes` in `length` bytes (the last one maybe shorter) from the chunk
+// `first` on, one worker per usable processor, the calling thread one of them, until one fails; returns that
 // failure (the first one noted) or none. A worker that can't be started
 // leaves its share to the others. Throws std::bad_alloc when the buffers
 // can't be had, or when a worker ran out of memory.
-StreamFailure RunChunks(const ChunkPlan& plan, const ChunkWork& work);
-
-// The number of chunks of `chunkBytes` in `length` bytes, the last one maybe shorter.
-std::uint64_t ChunkCount(std::uint64_t length, std::size_t chunkBytes) noexcept;
+StreamFailure RunChunks(std::uint64_t first, std::uint64_t length, std::size_t chunkBytes, const ChunkWork& work);
 
 // Chunks are block multiples up to 1 GiB; anything else is a caller's mistake.
 std::size_t CheckedChunkBytes(std::size_t chunkBytes);
 
 // True when the output is written in order as a stream, never replaced: standard output, a character device or a FIFO.
 bool WritesAsStream(const std::u16string& path);
-
-// True when anything at all stands at the path, a dangling link included.
-bool PathIsTaken(const std::u16string& path);
 
 // What an output path shows before anything is made there: a file name longer
 // than the file system takes (255 bytes of UTF-8 here, 255 UTF-16 units on

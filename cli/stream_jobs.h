@@ -23,6 +23,7 @@ constexpr std::size_t kDefaultChunkBytes = std::size_t(2) << 20;
 
 class CProgressLine;
 
+// cli_run.cpp tells each by its place in this order: a new value goes before spoolFailed, with its text.
 enum class StreamFailure {
     none,
     openInput,
