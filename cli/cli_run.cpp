@@ -16,7 +16,6 @@
 #include "cli/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
-#include "container/text_codec.h"
 #include "jobs/file_jobs.h"
 #include "jobs/platform_file.h"
 
@@ -298,13 +297,11 @@ private:
         StreamOutcome outcome =
             IsStandard(input) ? StreamDecryptInOrder(task, keyBytes) : StreamListFile(task, keyBytes);
         if (outcome.failure != StreamFailure::none) return outcome;
-        const std::string line = Utf16ToUtf8(EscapeControls(input) + u'\t' + Ascii(std::to_string(dataSize)) + u'\t' +
-                                             EscapeControls(name)) +
-                                 (options.nulTerminated ? '\0' : '\n');
-        // Straight to the handle: the same bytes on every platform, no line end translated.
+        const std::u16string line = EscapeControls(input) + u'\t' + Ascii(std::to_string(dataSize)) + u'\t' +
+                                    EscapeControls(name) + (options.nulTerminated ? u'\0' : u'\n');
         IgnoreClosedReaders();
         bool readerGone = false;
-        if (!WriteAll(StandardOutput(), reinterpret_cast<const std::uint8_t*>(line.data()), line.size(), readerGone))
+        if (!WriteOutputUnicode(line, readerGone))
             outcome = {readerGone ? StreamFailure::outputClosed : StreamFailure::writeOutput,
                        std::u16string(kStandardStreamName)};
         return outcome;

@@ -229,14 +229,11 @@ StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBy
     chunks.Decode(buffer.Data(), kRecordHeaderBytes, true);
     if (!record.Begin(buffer.Data(), size)) return finish(StreamFailure::wrongKeyOrDamaged);
     const RecordLayout layout = record.Layout();
-    // The name's blocks, as far as a name is gathered; then the one or two blocks that hold the fill.
-    const auto blockEnd = [](std::uint64_t offset) { return (offset + 7) / 8 * 8; };
-    const std::uint64_t nameRead = blockEnd(std::min<std::uint64_t>(layout.nameEnd, buffer.Size()));
-    if (const StreamFailure f = take(kRecordHeaderBytes, std::max<std::uint64_t>(nameRead, kRecordHeaderBytes));
-        f != StreamFailure::none)
-        return finish(f);
-    if (const StreamFailure f = take(std::max(nameRead, layout.dataEnd / 8 * 8), size); f != StreamFailure::none)
-        return finish(f);
+    // The name's blocks, as far as a name is gathered; then the last block, which holds the whole fill (1 to 8 bytes
+    // at the end of a record of whole blocks).
+    const std::uint64_t nameRead = (std::min<std::uint64_t>(layout.nameEnd, buffer.Size()) + 7) / 8 * 8;
+    if (const StreamFailure f = take(kRecordHeaderBytes, nameRead); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = take(std::max(nameRead, size - 8), size); f != StreamFailure::none) return finish(f);
     if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
     if (!record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
     if (task.named) task.named(layout.dataSize, record.Name());

@@ -92,7 +92,7 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
 StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer& keyBytes);
 
 // List: the verdict of StreamDecryptFile with discard, from a file's first
-// block, name and last two blocks only; the file bytes are never read.
+// block, name and last block only; the file bytes are never read.
 StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBytes);
 
 }  // namespace quorvane::cli
