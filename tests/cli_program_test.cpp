@@ -672,6 +672,8 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
          "\\x1b[7mp.bin  0%"},
         {"encrypt", {u"encrypt", source}, {key, key}, 0, 0, ""},
         {"decrypt", {u"decrypt", container}, {key}, 0, 0, ""},
+        {"check asks the key once", {u"check", container}, {key}, 0, 0, ""},
+        {"check shows progress, then the bad fill", {u"check", u"-k", keyFile, bigDat}, {}, 0, 1, "\\x1b[8m.dat  0%"},
         {"standard output a terminal", {u"decrypt", u"-k", keyFile, u"-o", u"-", container}, {}, 0, 2, "is a terminal"},
         {"key from standard input, a terminal", {u"decrypt", u"-k", u"-", container}, {}, 0, 2, "omit -k to be asked"},
         {"Ctrl+C at standard input", {u"encrypt", u"-k", keyFile, u"-fo", big, u"-"}, {}, SIGINT, 130, "input"},
@@ -702,9 +704,9 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
         EXPECT_EQ(session.shown.find(expected) == std::string::npos, row.message.empty()) << session.shown;
         EXPECT_EQ(session.shown.find(shownKey), std::string::npos);
         EXPECT_TRUE(session.EchoIsOn());
-        // A failed run leaves nothing; one that succeeds adds its one output.
+        // A failed run or a check leaves nothing; one that succeeds adds its one output.
         const auto after = folder.Listing();
-        EXPECT_EQ(after.size(), before.size() + (row.status == 0 ? 1 : 0));
+        EXPECT_EQ(after.size(), before.size() + (row.status == 0 && row.args[0] != u"check" ? 1 : 0));
         EXPECT_TRUE(std::includes(after.begin(), after.end(), before.begin(), before.end()));
     }
     EXPECT_EQ(ReadFileBytes(folder.File(u"入力.dat")), MakeContainer(u"入力.txt", data, kKey));
