@@ -12,14 +12,18 @@ namespace quorvane::cli {
 
 namespace {
 
-// --name and --version have no letter of their own; 'n' and 'v' stand for them here only.
-const option kLongOptions[] = {
-    {"key-file", required_argument, nullptr, 'k'},  {"output", required_argument, nullptr, 'o'},
-    {"directory", required_argument, nullptr, 'd'}, {"name", required_argument, nullptr, 'n'},
-    {"force", no_argument, nullptr, 'f'},           {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'v'},         {}};
+// --name, --version and --keep-going have no letter of their own; 'n', 'v' and 'g' stand for them here only.
+const option kLongOptions[] = {{"key-file", required_argument, nullptr, 'k'},
+                               {"output", required_argument, nullptr, 'o'},
+                               {"directory", required_argument, nullptr, 'd'},
+                               {"name", required_argument, nullptr, 'n'},
+                               {"force", no_argument, nullptr, 'f'},
+                               {"help", no_argument, nullptr, 'h'},
+                               {"version", no_argument, nullptr, 'v'},
+                               {"keep-going", no_argument, nullptr, 'g'},
+                               {}};
 // The leading "-" hands operands back in place: options may follow them, and POSIXLY_CORRECT changes nothing.
-constexpr char kShortOptions[] = "-fk:o:d:h";
+constexpr char kShortOptions[] = "-f0k:o:d:h";
 
 class CParser {
 public:
@@ -36,11 +40,11 @@ public:
 
     ParsedCommandLine Run()
     {
-        if (args.empty()) return Fail(u"missing command: encrypt or decrypt");
-        if (args[0] == u"encrypt" || args[0] == u"decrypt") {
-            result.options.command = args[0] == u"encrypt" ? CliCommand::encrypt : CliCommand::decrypt;
+        if (args.empty()) return Fail(u"missing command: encrypt, decrypt, check or list");
+        if (const std::optional<CliCommand> command = CommandNamed(args[0])) {
+            result.options.command = *command;
         } else {
-            Fail(u"unknown command '" + args[0] + u"': use encrypt or decrypt");
+            Fail(u"unknown command '" + args[0] + u"': use encrypt, decrypt, check or list");
         }
         // --help and --version win over any fault, unless they are an option's value or follow "--".
         for (std::size_t from = 0; from < args.size();) from = Scan(from);
@@ -54,6 +58,15 @@ public:
     }
 
 private:
+    static std::optional<CliCommand> CommandNamed(std::u16string_view name)
+    {
+        if (name == u"encrypt") return CliCommand::encrypt;
+        if (name == u"decrypt") return CliCommand::decrypt;
+        if (name == u"check") return CliCommand::check;
+        if (name == u"list") return CliCommand::list;
+        return std::nullopt;
+    }
+
     // Reads args[from...] with getopt started afresh. After an argument getopt refuses, or takes where the
     // exact names don't (an abbreviation, "-fh"), reading goes on from the next argument: returns its index.
     std::size_t Scan(std::size_t from)
@@ -76,7 +89,11 @@ private:
             const std::string_view name = v[at] + 2;  // a long option as given; its full name only is taken
             const bool exact = longIndex >= 0 ? name.substr(0, name.find('=')) == kLongOptions[longIndex].name
                                               : letter != 'h' || given == shown;
-            if (!exact || std::string_view("fkodnhv").find(char(letter)) == std::string_view::npos) {
+            // -0 and --keep-going are unknown to the commands they aren't for.
+            const CliCommand command = result.options.command;
+            const bool foreign =
+                (letter == '0' && command != CliCommand::list) || (letter == 'g' && command != CliCommand::check);
+            if (!exact || foreign || std::string_view("f0gkodnhv").find(char(letter)) == std::string_view::npos) {
                 Refused(given);
                 return from + at;
             }
@@ -85,8 +102,11 @@ private:
                 return args.size();
             }
             if (failed) continue;
-            if (letter == 'f') {
-                result.options.force = true;
+            if (letter == 'f' || letter == '0' || letter == 'g') {
+                bool& flag = letter == 'f'   ? result.options.force
+                             : letter == '0' ? result.options.nulTerminated
+                                             : result.options.keepGoing;
+                flag = true;
             } else {
                 // The value is the rest of its argument, or the next argument whatever it begins with.
                 Apply(letter, args[from + optind - 2].substr(optarg - v[optind - 1]), shown);
@@ -106,14 +126,17 @@ private:
         return result;
     }
 
+    // The letters of this command's options without a value, which a refused cluster may begin with.
+    const char16_t* ownFlags() const { return result.options.command == CliCommand::list ? u"f0" : u"f"; }
+
     // What getopt refused in `given`, told by the first letter or the name at fault.
     void Refused(const std::u16string& given)
     {
         const bool isLong = given.rfind(u"--", 0) == 0;
-        const std::u16string name =
-            isLong ? given.substr(0, given.find(u'=')) : std::u16string{u'-', given[given.find_first_not_of(u'f', 1)]};
-        if (name == u"--force") {
-            Fail(u"option '--force' takes no value");
+        const std::u16string name = isLong ? given.substr(0, given.find(u'='))
+                                           : std::u16string{u'-', given[given.find_first_not_of(ownFlags(), 1)]};
+        if (name == u"--force" || (name == u"--keep-going" && result.options.command == CliCommand::check)) {
+            Fail(u"option '" + name + u"' takes no value");
         } else if (name == u"--key-file" || name == u"--output" || name == u"--directory" || name == u"--name" ||
                    name == u"-k" || name == u"-o" || name == u"-d") {
             Fail(u"option '" + name + u"' needs a value");
@@ -142,8 +165,18 @@ private:
     {
         const CliOptions& o = result.options;
         const bool fromInput = std::find(o.inputs.begin(), o.inputs.end(), kStandardStreamName) != o.inputs.end();
+        const bool reading = o.command == CliCommand::check || o.command == CliCommand::list;
         if (o.inputs.empty())
-            return Fail(o.command == CliCommand::encrypt ? u"no FILE to encrypt" : u"no CONTAINER to decrypt");
+            return Fail(o.command == CliCommand::encrypt   ? u"no FILE to encrypt"
+                        : o.command == CliCommand::decrypt ? u"no CONTAINER to decrypt"
+                        : o.command == CliCommand::check   ? u"no CONTAINER to check"
+                                                           : u"no CONTAINER to list");
+        // Check and list write nothing: an output has no place there.
+        if (reading && (o.output || o.directory || o.force))
+            return Fail(std::u16string(o.output      ? u"-o"
+                                       : o.directory ? u"-d"
+                                                     : u"-f") +
+                        u" is for encrypt and decrypt");
         if (o.output && o.directory) return Fail(u"-o and -d can't be used together");
         if (o.output && o.inputs.size() > 1) return Fail(u"-o takes a single input; use -d for several");
         if (fromInput && o.inputs.size() > 1) return Fail(u"standard input (-) must be the only input");
@@ -182,10 +215,14 @@ const char* UsageText()
     return "Usage: quorvane-cli encrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] FILE...\n"
            "       quorvane-cli encrypt -k KEYFILE [--name NAME] [-o OUT | -d DIR] [-f] -\n"
            "       quorvane-cli decrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] CONTAINER...\n"
+           "       quorvane-cli check [-k KEYFILE] [--keep-going] CONTAINER...\n"
+           "       quorvane-cli list [-k KEYFILE] [-0] CONTAINER...\n"
            "       quorvane-cli --help | --version\n"
            "\n"
            "Encrypts files into Quorvane containers and decrypts containers, byte for\n"
-           "byte as the Quorvane window does.\n"
+           "byte as the Quorvane window does. check decrypts and writes nothing: it tells\n"
+           "whether the key opens each container. list prints a line per container:\n"
+           "its path, a tab, the file's size in bytes, a tab, the stored name.\n"
            "\n"
            "  -k, --key-file KEYFILE  the key is the first line of KEYFILE (UTF-8);\n"
            "                          \"-\" reads it from standard input (not from a\n"
@@ -198,6 +235,8 @@ const char* UsageText()
            "  -f, --force             replace outputs that exist\n"
            "      --name NAME         the file name stored when encrypting standard input\n"
            "                          (without it none is stored: decrypting needs -o)\n"
+           "      --keep-going        check: go on after a container that fails\n"
+           "  -0                      list: end each line with NUL instead of newline\n"
            "      --help              show this help\n"
            "      --version           show the version\n"
            "\n"
@@ -210,7 +249,8 @@ const char* UsageText()
            "Decrypting to standard output, the last block is checked before its bytes go\n"
            "out; if a check fails after earlier bytes went out (exit status 1), throw\n"
            "those bytes away.\n"
-           "Files are processed in order; the run stops at the first failure.\n"
+           "Files are processed in order; the run stops at the first failure (check\n"
+           "with --keep-going, and list, go on and tell each failure).\n"
            "Exit status: 0 all done, 1 a file failed, 2 wrong usage.\n";
 }
 

@@ -3,6 +3,8 @@
 //   quorvane-cli encrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] FILE...
 //   quorvane-cli encrypt -k KEYFILE [--name NAME] [-o OUT | -d DIR] [-f] -
 //   quorvane-cli decrypt [-k KEYFILE] [-o OUT | -d DIR] [-f] CONTAINER...
+//   quorvane-cli check [-k KEYFILE] [--keep-going] CONTAINER...
+//   quorvane-cli list [-k KEYFILE] [-0] CONTAINER...
 //   quorvane-cli --help | --version
 // "-" as the input is standard input, as OUT standard output.
 #include <optional>
@@ -15,7 +17,7 @@ namespace quorvane::cli {
 // Standard input as an input or a key file, standard output as an output.
 inline constexpr std::u16string_view kStandardStreamName = u"-";
 
-enum class CliCommand { encrypt, decrypt, help, version };
+enum class CliCommand { encrypt, decrypt, check, list, help, version };
 
 struct CliOptions {
     CliCommand command = CliCommand::help;
@@ -24,6 +26,8 @@ struct CliOptions {
     std::optional<std::u16string> directory;  // the outputs' folder
     std::optional<std::u16string> name;       // stored when encrypting standard input
     bool force = false;
+    bool keepGoing = false;      // check: on to the last container after a failure
+    bool nulTerminated = false;  // list: lines end with NUL
     std::vector<std::u16string> inputs;
 };
 

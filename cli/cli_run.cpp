@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iterator>
 #include <optional>
+#include <string>
 #include <new>
 
 #include "cipher/blowfish_cipher.h"
@@ -149,12 +150,14 @@ public:
             NoteInterruptMessage(
                 std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
             CProgressLine progress(IsStandard(input) ? subject : FromFsPath(ToFsPath(input).filename()), columns);
-            const StreamOutcome outcome =
-                encrypting ? Encrypt(input, keyBytes, progress) : Decrypt(input, keyBytes, progress);
+            const StreamOutcome outcome = encrypting                            ? Encrypt(input, keyBytes, progress)
+                                          : options.command == CliCommand::list ? List(input, keyBytes, progress)
+                                                                                : Decrypt(input, keyBytes, progress);
             progress.Clear();
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
                 const StreamFailure f = outcome.failure;
+                const bool aboutOutput = kStreamFailureTexts[std::size_t(f)].aboutOutput;
                 std::u16string reason = encrypting && f == StreamFailure::tooLarge
                                             ? TooLargeToEncryptText(StoredName(input).size())
                                             : StreamFailureText(f, encrypting);
@@ -162,18 +165,21 @@ public:
                 if (outcome.sentBeforeFailure && f != StreamFailure::damagedAfterOutput &&
                     f != StreamFailure::outputClosed)
                     reason += u"; throw away the bytes already written to standard output";
-                Report(f == StreamFailure::spoolFailed                    ? SpoolFolder()
-                       : !kStreamFailureTexts[std::size_t(f)].aboutOutput ? subject
-                       : IsStandard(outcome.outputPath)                   ? u"standard output"
-                                                                          : outcome.outputPath,
+                Report(f == StreamFailure::spoolFailed  ? SpoolFolder()
+                       : !aboutOutput                   ? subject
+                       : IsStandard(outcome.outputPath) ? u"standard output"
+                                                        : outcome.outputPath,
                        reason);
-                return kExitFailed;
+                // A list tells every container; a check, with --keep-going.
+                if ((!options.keepGoing && options.command != CliCommand::list) || aboutOutput) return kExitFailed;
+                anyFailed = true;
+                continue;
             }
             if (const auto written =
                     WritesAsStream(outcome.outputPath) ? std::nullopt : IdentifyFile(ToFsPath(outcome.outputPath)))
                 outputFiles.push_back(*written);
         }
-        return kExitDone;
+        return anyFailed ? kExitFailed : kExitDone;
     }
 
     const std::u16string& Current() const { return current; }
@@ -226,6 +232,7 @@ private:
         task.inputPath = input;
         task.progress = &progress;
         task.replaceExisting = options.force;
+        task.discard = options.command == CliCommand::check;
         // A path that can't take the output is refused as no name; the reason is kept here and told instead.
         StreamOutcome refused;
         task.chooseOutput = [&](const std::optional<std::u16string>& storedName) -> std::u16string {
@@ -246,7 +253,35 @@ private:
         return outcome;
     }
 
+    // One line once the container's verdict is in: its path, file size and stored name, controls escaped.
+    StreamOutcome List(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
+    {
+        DecryptTask task;
+        task.inputPath = input;
+        task.progress = &progress;
+        task.discard = true;
+        std::int32_t dataSize = 0;
+        std::u16string name;  // none gathered (longer than any file system takes) is shown empty
+        task.named = [&](std::int32_t size, const std::optional<std::u16string>& stored) {
+            dataSize = size;
+            name = stored.value_or(u"");
+        };
+        // A pipe can't skip the file bytes: they are read through and thrown away.
+        StreamOutcome outcome =
+            IsStandard(input) ? StreamDecryptInOrder(task, keyBytes) : StreamListFile(task, keyBytes);
+        if (outcome.failure != StreamFailure::none) return outcome;
+        const std::u16string line = EscapeControls(input) + u'\t' + Ascii(std::to_string(dataSize)) + u'\t' +
+                                    EscapeControls(name) + (options.nulTerminated ? u'\0' : u'\n');
+        IgnoreClosedReaders();
+        bool readerGone = false;
+        if (!WriteOutputUnicode(line, readerGone))
+            outcome = {readerGone ? StreamFailure::outputClosed : StreamFailure::writeOutput,
+                       std::u16string(kStandardStreamName)};
+        return outcome;
+    }
+
     const CliOptions& options;
+    bool anyFailed = false;
     std::u16string current;
     std::size_t currentIndex = 0;
     std::vector<std::optional<FileIdentity>> inputFiles;  // none for standard input or a missing file

@@ -7,7 +7,7 @@ _quorvane_cli()
     prev=${COMP_WORDS[COMP_CWORD - 1]}
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            encrypt | decrypt) command=${COMP_WORDS[i]}; break ;;
+            encrypt | decrypt | check | list) command=${COMP_WORDS[i]}; break ;;
         esac
     done
 
@@ -24,17 +24,22 @@ _quorvane_cli()
     esac
 
     if [ -z "$command" ]; then
-        mapfile -t COMPREPLY < <(compgen -W 'encrypt decrypt --help --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W 'encrypt decrypt check list --help --version' -- "$cur")
         return
     fi
     if [[ $cur == -* ]]; then
-        local options='-k --key-file -o --output -d --directory -f --force --'
-        [ "$command" = encrypt ] && options+=' --name'
+        local options='-k --key-file --'
+        case $command in
+            encrypt) options+=' -o --output -d --directory -f --force --name' ;;
+            decrypt) options+=' -o --output -d --directory -f --force' ;;
+            check) options+=' --keep-going' ;;
+            list) options+=' -0' ;;
+        esac
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
     fi
     compopt -o filenames 2>/dev/null
-    if [ "$command" = decrypt ]; then
+    if [ "$command" != encrypt ]; then
         # Containers and folders first; any file only when none of those match.
         mapfile -t COMPREPLY < <(compgen -f -X '!*.[dD][aA][tT]' -- "$cur"; compgen -d -- "$cur")
         [ ${#COMPREPLY[@]} -gt 0 ] && return

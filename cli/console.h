@@ -39,5 +39,8 @@ void WriteErrorLine(std::u16string_view text);
 void WriteErrorText(std::u16string_view text);
 // Plain ASCII text on standard output (help, version).
 void WriteOutputText(std::string_view text);
+// Any text on standard output: to a console as UTF-16, so that every name shows; anywhere else as UTF-8, byte for
+// byte (no line end translated). False when it could not be written; `readerGone` when the reader went away.
+bool WriteOutputUnicode(std::u16string_view text, bool& readerGone);
 
 }  // namespace quorvane::cli

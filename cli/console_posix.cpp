@@ -204,4 +204,11 @@ void WriteOutputText(std::string_view text)
     WriteText(STDOUT_FILENO, text);
 }
 
+bool WriteOutputUnicode(std::u16string_view text, bool& readerGone)
+{
+    const std::string utf8 = Utf16ToUtf8(text);
+    return quorvane::WriteAll(STDOUT_FILENO, reinterpret_cast<const std::uint8_t*>(utf8.data()), utf8.size(),
+                              readerGone);
+}
+
 }  // namespace quorvane::cli

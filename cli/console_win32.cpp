@@ -11,6 +11,7 @@
 
 #include "cli/progress_line.h"
 #include "container/text_codec.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
 
@@ -106,6 +107,18 @@ void WriteOutputText(std::string_view text)
 {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
+}
+
+bool WriteOutputUnicode(std::u16string_view text, bool& readerGone)
+{
+    readerGone = false;
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    if (StandardOutputIsTerminal())
+        return WriteConsoleW(output, Wide(text).c_str(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+    const std::string utf8 = Utf16ToUtf8(text);
+    return quorvane::WriteAll(reinterpret_cast<NativeFile>(output), reinterpret_cast<const std::uint8_t*>(utf8.data()),
+                              utf8.size(), readerGone);
 }
 
 }  // namespace quorvane::cli

@@ -31,12 +31,13 @@ public:
         DecodeBlocksOnThreads(cipher, chunk, chunk, n, alone ? AutomaticThreadCount(n) : 1);
     }
 
-    // Once the output is open: the chunk's file bytes (Take from any thread, once the name is whole).
-    StreamFailure Put(CSink& sink, const std::uint8_t* chunk, std::uint64_t offset, std::size_t length)
+    // Once the output is open: the chunk's file bytes (Take from any thread, once the name is whole); without a
+    // sink they go nowhere.
+    StreamFailure Put(CSink* sink, const std::uint8_t* chunk, std::uint64_t offset, std::size_t length)
     {
         const ChunkSpan data = record.Take(chunk, offset, length);
-        if (data.length == 0) return StreamFailure::none;
-        return sink.Write(offset + data.offset - record.Layout().nameEnd, chunk + data.offset, data.length);
+        if (!sink || data.length == 0) return StreamFailure::none;
+        return sink->Write(offset + data.offset - record.Layout().nameEnd, chunk + data.offset, data.length);
     }
 
     CRecordReader record;
@@ -70,8 +71,9 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
         return f;
     };
     CSink sink;
+    CSink* const out = task.discard ? nullptr : &sink;
     const auto put = [&](std::uint64_t index, const CSecureBuffer& chunk) {
-        const StreamFailure f = chunks.Put(sink, chunk.Data(), index * chunkSize, lengthOf(index));
+        const StreamFailure f = chunks.Put(out, chunk.Data(), index * chunkSize, lengthOf(index));
         if (f == StreamFailure::none && task.progress) task.progress->Advance(lengthOf(index));
         return f;
     };
@@ -90,10 +92,14 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
             if (index * chunkSize + lengthOf(index) >= chunks.record.Layout().nameEnd) break;
             if (task.progress) task.progress->Advance(lengthOf(index));
         }
-        outputPath = task.chooseOutput(chunks.record.Name());
-        if (outputPath.empty()) return finish(StreamFailure::noUsableName);
-        if (const StreamFailure f = sink.OpenFile(outputPath, task.replaceExisting); f != StreamFailure::none)
-            return finish(f);
+        if (task.discard) {
+            if (task.named) task.named(chunks.record.Layout().dataSize, chunks.record.Name());
+        } else {
+            outputPath = task.chooseOutput(chunks.record.Name());
+            if (outputPath.empty()) return finish(StreamFailure::noUsableName);
+            if (const StreamFailure f = sink.OpenFile(outputPath, task.replaceExisting); f != StreamFailure::none)
+                return finish(f);
+        }
         if (const StreamFailure f = put(index, chunk); f != StreamFailure::none) return finish(f);
     }
 
@@ -105,7 +111,7 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
     // Leaving now drops the finished output: a record whose fill isn't zero was never written by us.
     if (!chunks.record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
-    return finish(sink.Finish(input, chunkBytes));
+    return finish(task.discard ? StreamFailure::none : sink.Finish(input, chunkBytes));
 }
 
 StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer& keyBytes)
@@ -133,6 +139,7 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
     CSecureBuffer buffer(chunkBytes);
     std::uint8_t* chunk = buffer.Data();
     std::uint64_t offset = 0;
+    bool opened = false;  // the output, or for a check the name handed over
     for (bool ended = false; !ended;) {
         std::size_t length = 0;
         if (const StreamFailure f = source.Read(chunk, chunkBytes, length); f != StreamFailure::none) return finish(f);
@@ -160,22 +167,69 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
             ended = true;
         }
         // The name precedes the file bytes, so it is whole before the first of them.
-        if (outcome.outputPath.empty() && offset + length >= layout.nameEnd) {
+        if (!opened && offset + length >= layout.nameEnd) {
             if (!known && !record.IsWrittenName()) return finish(StreamFailure::wrongKeyOrDamaged);
-            outcome.outputPath = task.chooseOutput(record.Name());
-            if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-            if (const StreamFailure f = sink.Open(outcome.outputPath, task.replaceExisting, false);
-                f != StreamFailure::none)
-                return finish(f);
+            if (task.discard) {
+                if (task.named) task.named(layout.dataSize, record.Name());
+            } else {
+                outcome.outputPath = task.chooseOutput(record.Name());
+                if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
+                if (const StreamFailure f = sink.Open(outcome.outputPath, task.replaceExisting, false);
+                    f != StreamFailure::none)
+                    return finish(f);
+            }
+            opened = true;
         }
-        if (!outcome.outputPath.empty())
-            if (const StreamFailure f = chunks.Put(sink, chunk, offset, length); f != StreamFailure::none)
+        if (opened)
+            if (const StreamFailure f = chunks.Put(task.discard ? nullptr : &sink, chunk, offset, length);
+                f != StreamFailure::none)
                 return finish(f);
         offset += length;
         if (task.progress) task.progress->Advance(length);
     }
     if (const StreamFailure f = source.CheckUnchanged(); f != StreamFailure::none) return finish(f);
-    return finish(sink.Finish(source, chunkBytes));
+    return finish(task.discard ? StreamFailure::none : sink.Finish(source, chunkBytes));
+}
+
+StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
+{
+    StreamOutcome outcome;
+    auto finish = [&outcome](StreamFailure failure) {
+        outcome.failure = failure;
+        return outcome;
+    };
+    CSource input;
+    if (const StreamFailure f = input.Open(task.inputPath); f != StreamFailure::none) return finish(f);
+    const std::uint64_t size = *input.Size();
+    if (IsTooLargeToDecrypt(size)) return finish(StreamFailure::tooLarge);
+    if (!IsContainerLength(size)) return finish(StreamFailure::wrongKeyOrDamaged);
+
+    CDecryptChunks chunks(keyBytes);
+    CRecordReader& record = chunks.record;
+    // Each stretch is read and deciphered alone, in order: every block stands alone.
+    CSecureBuffer buffer(kRecordHeaderBytes + 2 * CRecordReader::kMaxGatheredUnits);
+    const auto take = [&](std::uint64_t from, std::uint64_t to) {
+        const auto length = static_cast<std::size_t>(to - from);
+        if (length == 0) return StreamFailure::none;
+        if (const StreamFailure f = input.ReadAt(from, buffer.Data(), length); f != StreamFailure::none) return f;
+        chunks.Decode(buffer.Data(), length, true);
+        record.Take(buffer.Data(), from, length);
+        return StreamFailure::none;
+    };
+    if (const StreamFailure f = input.ReadAt(0, buffer.Data(), kRecordHeaderBytes); f != StreamFailure::none)
+        return finish(f);
+    chunks.Decode(buffer.Data(), kRecordHeaderBytes, true);
+    if (!record.Begin(buffer.Data(), size)) return finish(StreamFailure::wrongKeyOrDamaged);
+    const RecordLayout layout = record.Layout();
+    // The name's blocks, as far as a name is gathered; then the last block, which holds the whole fill (1 to 8 bytes
+    // at the end of a record of whole blocks).
+    const std::uint64_t nameRead = (std::min<std::uint64_t>(layout.nameEnd, buffer.Size()) + 7) / 8 * 8;
+    if (const StreamFailure f = take(kRecordHeaderBytes, nameRead); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = take(std::max(nameRead, size - 8), size); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
+    if (!record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
+    if (task.named) task.named(layout.dataSize, record.Name());
+    return finish(StreamFailure::none);
 }
 
 }  // namespace quorvane::cli

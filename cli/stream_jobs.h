@@ -8,6 +8,7 @@
 // on no other, so one worker per processor takes chunks as they come
 // (stream_io.h); a pipe is read and written strictly in order instead.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -69,6 +70,10 @@ struct DecryptTask {
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
     CProgressLine* progress = nullptr;
+    // Check and list: every rule of the record is applied, the file bytes go nowhere, and nothing at all is made
+    // (no output, no temporary file, no spool); chooseOutput is not asked, `named` is told instead.
+    bool discard = false;
+    std::function<void(std::int32_t dataSize, const std::optional<std::u16string>& storedName)> named;
 };
 
 // From a file to a file, by offset. All four throw std::bad_alloc when memory
@@ -86,5 +91,9 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
 // of earlier chunks already sent to a stream can't be taken back:
 // damagedAfterOutput says so.
 StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer& keyBytes);
+
+// List: the verdict of StreamDecryptFile with discard, from a file's first
+// block, name and last block only; the file bytes are never read.
+StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBytes);
 
 }  // namespace quorvane::cli

@@ -452,6 +452,84 @@ TEST_F(Cli, outputs_that_are_devices_fifos_or_standard_output_are_written_into_n
 }
 #endif
 
+// Check deciphers every block and list only the head, the name and the fill; both tell each container that doesn't
+// open as decrypt does, read a pipe through, and leave no file anywhere, the temporary folder included.
+TEST_F(Cli, check_and_list_tell_which_containers_open_and_write_nothing)
+{
+    const Bytes data = PatternBytes(1000, 2);
+    const Bytes goodBytes = MakeContainer(u"report.xlsx", data, kKey);
+    Bytes late = MakeContainer(u"d", PatternBytes(kChunk + 100, 3), kKey), cut = goodBytes;
+    late.back() ^= 1;  // the fill, in the second chunk
+    cut.resize(cut.size() - 8);
+    const std::u16string good = Put(u"good.dat", goodBytes), damaged = Put(u"damaged.dat", late);
+    const std::u16string truncated = Put(u"truncated.dat", cut), foreign = Put(u"foreign.dat", PatternBytes(4096, 9));
+    const std::u16string wrong = Put(u"wrong.dat", MakeContainer(u"w", data, u"other key"));
+#ifdef _WIN32
+    const std::u16string controls = Put(u"controls.dat", {}), controlsShown = controls;  // no controls in a name there
+#else
+    const std::u16string controls = Put(u"c\x1b.dat", {}), controlsShown = folder.File(u"c\\x1b.dat");
+#endif
+    WriteFileBytes(controls, MakeContainer(u"a\tb\x1b[31m.txt", PatternBytes(7, 1), kKey));
+    const std::u16string missing = folder.File(u"missing.dat"), tmp = folder.FileIn(u"tmp", u"");
+    const auto fails = [](const std::u16string& path) {
+        return "quorvane-cli: " + Utf8(path) + ": wrong key or damaged file\n";
+    };
+    const std::string goodLine = Utf8(good) + "\t1000\treport.xlsx", text(goodBytes.begin(), goodBytes.end());
+    const std::string cannotOpen = "quorvane-cli: " + Utf8(missing) + ": cannot open\n";
+    const std::string pipeFails = "quorvane-cli: standard input: wrong key or damaged file\n";
+    struct Row {
+        const char* what;
+        Args args;  // then "-k KEYFILE"
+        ChildInput input;
+        int status;
+        std::string out, err;
+    };
+    const std::vector<Row> rows = {
+        {"check of good ones", {u"check", good, controls}, {}, 0, "", ""},
+        {"check with a wrong key", {u"check", wrong}, {}, 1, "", fails(wrong)},
+        {"check of a fill damaged in the last chunk", {u"check", damaged}, {}, 1, "", fails(damaged)},
+        {"check of a truncated one", {u"check", truncated}, {}, 1, "", fails(truncated)},
+        {"check of a foreign file", {u"check", foreign}, {}, 1, "", fails(foreign)},
+        {"check stops at the first failure", {u"check", wrong, missing, good}, {}, 1, "", fails(wrong)},
+        {"check --keep-going tells each failure",
+         {u"check", u"--keep-going", wrong, good, missing, damaged},
+         {},
+         1,
+         "",
+         fails(wrong) + cannotOpen + fails(damaged)},
+        {"check of a pipe", {u"check", u"-"}, {text, true}, 0, "", ""},
+        {"check of a truncated pipe", {u"check", u"-"}, {text.substr(0, text.size() - 8), true}, 1, "", pipeFails},
+        {"list of good ones",
+         {u"list", good, controls},
+         {},
+         0,
+         goodLine + "\n" + Utf8(controlsShown) + "\t7\ta\\x09b\\x1b[31m.txt\n",
+         ""},
+        {"list ending lines with NUL", {u"list", u"-0", good, good}, {}, 0, goodLine + '\0' + goodLine + '\0', ""},
+        {"list goes on after each failure",
+         {u"list", wrong, damaged, truncated, good, foreign, missing},
+         {},
+         1,
+         goodLine + "\n",
+         fails(wrong) + fails(damaged) + fails(truncated) + fails(foreign) + cannotOpen},
+        {"list of a pipe", {u"list", u"-"}, {text, true}, 0, "-\t1000\treport.xlsx\n", ""},
+        {"list of a damaged pipe", {u"list", u"-"}, {std::string(late.begin(), late.end()), true}, 1, "", pipeFails},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Args args = row.args;
+        args.insert(args.end(), {u"-k", keyFile});
+        ChildInput input = row.input;
+        input.env.push_back("TMPDIR=" + Utf8(tmp));
+        const auto before = folder.Listing();
+        const ChildResult r = RunCli(args, input);
+        EXPECT_EQ(r.exitCode, row.status);
+        EXPECT_EQ(r.out, row.out);
+        EXPECT_EQ(r.err, row.err);
+        EXPECT_EQ(folder.Listing(), before);
+    }
+}
+
 // Windows leaves "*.txt" to the program; a POSIX shell has expanded it before the program starts.
 TEST_F(Cli, wildcard_in_an_input_is_expanded_on_windows_only)
 {
@@ -594,6 +672,8 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
          "\\x1b[7mp.bin  0%"},
         {"encrypt", {u"encrypt", source}, {key, key}, 0, 0, ""},
         {"decrypt", {u"decrypt", container}, {key}, 0, 0, ""},
+        {"check asks the key once", {u"check", container}, {key}, 0, 0, ""},
+        {"check shows progress, then the bad fill", {u"check", u"-k", keyFile, bigDat}, {}, 0, 1, "\\x1b[8m.dat  0%"},
         {"standard output a terminal", {u"decrypt", u"-k", keyFile, u"-o", u"-", container}, {}, 0, 2, "is a terminal"},
         {"key from standard input, a terminal", {u"decrypt", u"-k", u"-", container}, {}, 0, 2, "omit -k to be asked"},
         {"Ctrl+C at standard input", {u"encrypt", u"-k", keyFile, u"-fo", big, u"-"}, {}, SIGINT, 130, "input"},
@@ -624,9 +704,9 @@ TEST_F(Cli, typed_keys_and_signals_on_a_terminal_end_the_run_as_asked)
         EXPECT_EQ(session.shown.find(expected) == std::string::npos, row.message.empty()) << session.shown;
         EXPECT_EQ(session.shown.find(shownKey), std::string::npos);
         EXPECT_TRUE(session.EchoIsOn());
-        // A failed run leaves nothing; one that succeeds adds its one output.
+        // A failed run or a check leaves nothing; one that succeeds adds its one output.
         const auto after = folder.Listing();
-        EXPECT_EQ(after.size(), before.size() + (row.status == 0 ? 1 : 0));
+        EXPECT_EQ(after.size(), before.size() + (row.status == 0 && row.args[0] != u"check" ? 1 : 0));
         EXPECT_TRUE(std::includes(after.begin(), after.end(), before.begin(), before.end()));
     }
     EXPECT_EQ(ReadFileBytes(folder.File(u"入力.dat")), MakeContainer(u"入力.txt", data, kKey));

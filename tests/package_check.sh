@@ -22,9 +22,9 @@ while IFS='|' read -r line want; do
     [[ $line == *" " ]] && COMP_WORDS+=("")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) COMPREPLY=()
     _quorvane_cli
-    expect "completion of '$line'" "$(printf '%s\n' "${COMPREPLY[@]}" | sort | xargs)" "$want"
+    expect "completion of '$line'" "$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | xargs)" "$want"
 done <<'ROWS'
-quorvane-cli |--help --version decrypt encrypt
+quorvane-cli |--help --version check decrypt encrypt list
 quorvane-cli decrypt |a.dat sub
 quorvane-cli decrypt b|b.txt
 quorvane-cli encrypt |a.dat b.txt sub
@@ -32,6 +32,10 @@ quorvane-cli encrypt -k key -d |sub
 quorvane-cli decrypt --|-- --directory --force --key-file --output
 quorvane-cli encrypt --n|--name
 quorvane-cli encrypt --name |
+quorvane-cli check |a.dat sub
+quorvane-cli list -k key |a.dat sub
+quorvane-cli check --|-- --keep-going --key-file
+quorvane-cli list -|-- --key-file -0 -k
 ROWS
 echo "package: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

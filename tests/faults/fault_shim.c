@@ -5,7 +5,9 @@
  * path for calls by name; with QUORVANE_FAULT_STDOUT=1, stdout for writes to standard output.
  * QUORVANE_NO_NOREPLACE=1: a rename that must not replace fails with EINVAL, uncounted.
  * QUORVANE_KILL_AFTER=B: once B bytes went to files, the child is sent SIGKILL there, or the signal
- * numbered QUORVANE_KILL_SIGNAL. */
+ * numbered QUORVANE_KILL_SIGNAL.
+ * QUORVANE_COUNT_LOG: at exit, "B W" goes there: B bytes read from files under the folder, W files opened there
+ * for writing. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -24,7 +26,7 @@
     if (!real_##name) real_##name = (__typeof__(&name))dlsym(RTLD_NEXT, #name)
 
 static char kinds[4096]; /* per descriptor under the folder: 0, 'd', 'r', 'u' (unwritten), 'w' or 'o' (stdout) */
-static long calls, written;
+static long calls, written, readBytes, writableOpens;
 
 static const char* Kind(int fd)
 {
@@ -78,6 +80,14 @@ static void Track(int fd, const char* path, int flags)
     struct stat st;
     if (fd >= 0 && fd < 4096 && Under(path))
         kinds[fd] = RealFstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? 'd' : (flags & O_ACCMODE) == O_RDONLY ? 'r' : 'u';
+    if (fd >= 0 && fd < 4096 && kinds[fd] == 'u') __atomic_add_fetch(&writableOpens, 1, __ATOMIC_SEQ_CST);
+}
+
+__attribute__((destructor)) static void LogCounts(void)
+{
+    const char* path = getenv("QUORVANE_COUNT_LOG");
+    FILE* log = path ? fopen(path, "w") : NULL;
+    if (log) fprintf(log, "%ld %ld\n", readBytes, writableOpens), fclose(log);
 }
 
 /* Counts bytes that went to regular files (not standard output or error); past the limit the
@@ -128,6 +138,8 @@ FILE* fopen64(const char* path, const char* mode)
         const ret r = real_##name args;                                                    \
         if (writes && r >= 0 && fd >= 0 && fd < 4096 && kinds[fd] == 'u') kinds[fd] = 'w'; \
         if (writes && r > 0 && #name[0] != 'f') KillPast(fd, (long)r);                     \
+        if (!writes && r > 0 && (#name[0] == 'r' || #name[0] == 'p') && Kind(fd))          \
+            __atomic_add_fetch(&readBytes, (long)r, __ATOMIC_SEQ_CST);                     \
         return r;                                                                          \
     }
 FD_CALL(ssize_t, read, (int fd, void* b, size_t n), (fd, b, n), 0)

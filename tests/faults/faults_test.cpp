@@ -337,6 +337,49 @@ TEST(Faults, signals_mid_write_end_the_run_by_that_signal_and_leave_only_the_ear
     }
 }
 
+// List reads the head, the name's blocks and the block of the fill, never the file bytes; check reads every
+// byte. Neither opens a file for writing, in the container's folder or the temporary one, even for a moment.
+TEST(Counted, list_reads_no_file_bytes_and_check_and_list_open_nothing_for_writing)
+{
+    test::CTempFolder folder, logs;
+    const std::u16string key = logs.File(u"key"), log = logs.File(u"counts"), good = folder.File(u"c.dat");
+    const std::u16string damaged = folder.File(u"d.dat"), tmp = folder.FileIn(u"tmp", u"");
+    test::WriteText(key, test::Utf8(kKey) + "\n");
+    Bytes container = test::MakeContainer(u"n.txt", test::PatternBytes(3u << 20, 5), kKey);  // 2 chunks
+    const std::string piped(container.begin(), container.end());
+    test::WriteFileBytes(good, container);
+    container.back() ^= 1;
+    test::WriteFileBytes(damaged, container);
+    const long size = static_cast<long>(container.size());
+    struct Case {
+        const char* what;
+        std::u16string command, input;
+        bool piped;
+        int status;
+        long bytesRead;  // from the container's folder
+    };
+    const Case rows[] = {
+        {"list", u"list", good, false, 0, 8 + 16 + 8},   {"list of a bad fill", u"list", damaged, false, 1, 8 + 16 + 8},
+        {"check", u"check", good, false, 0, size},       {"check of a bad fill", u"check", damaged, false, 1, size},
+        {"check of a pipe", u"check", u"-", true, 0, 0}, {"list of a pipe", u"list", u"-", true, 0, 0},
+    };
+    for (const Case& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto r = test::RunChild({test::CliProgram(), row.command, u"-k", key, row.input},
+                                      {piped,
+                                       row.piped,
+                                       std::string::npos,
+                                       {kShim, kAsan, "QUORVANE_FAULT_DIR=" + test::Utf8(FromFsPath(folder.Path())),
+                                        "QUORVANE_COUNT_LOG=" + test::Utf8(log), "TMPDIR=" + test::Utf8(tmp)}});
+        EXPECT_EQ(r.exitCode, row.status) << r.err;
+        std::ifstream counts(fs::path(test::Utf8(log)));
+        long bytesRead = -1, writableOpens = -1;
+        counts >> bytesRead >> writableOpens;
+        EXPECT_EQ(bytesRead, row.bytesRead);
+        EXPECT_EQ(writableOpens, 0);
+    }
+}
+
 #endif
 
 }  // namespace
