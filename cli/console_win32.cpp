@@ -115,7 +115,8 @@ bool WriteOutputUnicode(std::u16string_view text, bool& readerGone)
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD written = 0;
     if (StandardOutputIsTerminal())
-        return WriteConsoleW(output, Wide(text).c_str(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+        return WriteConsoleW(output, std::wstring(text.begin(), text.end()).c_str(), static_cast<DWORD>(text.size()),
+                             &written, nullptr) != 0;
     const std::string utf8 = Utf16ToUtf8(text);
     return quorvane::WriteAll(reinterpret_cast<NativeFile>(output), reinterpret_cast<const std::uint8_t*>(utf8.data()),
                               utf8.size(), readerGone);
