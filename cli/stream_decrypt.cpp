@@ -46,6 +46,15 @@ private:
     CBlowfishCipher cipher;
 };
 
+// A container file, its size held to the format before a block is read.
+StreamFailure OpenContainer(CSource& input, const std::u16string& path, std::uint64_t& size)
+{
+    if (const StreamFailure f = input.Open(path); f != StreamFailure::none) return f;
+    size = *input.Size();
+    if (IsTooLargeToDecrypt(size)) return StreamFailure::tooLarge;
+    return IsContainerLength(size) ? StreamFailure::none : StreamFailure::wrongKeyOrDamaged;
+}
+
 }  // namespace
 
 StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
@@ -55,10 +64,8 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
     CSource input;
-    if (const StreamFailure f = input.Open(task.inputPath); f != StreamFailure::none) return finish(f);
-    const std::uint64_t size = *input.Size();
-    if (IsTooLargeToDecrypt(size)) return finish(StreamFailure::tooLarge);
-    if (!IsContainerLength(size)) return finish(StreamFailure::wrongKeyOrDamaged);
+    std::uint64_t size = 0;
+    if (const StreamFailure f = OpenContainer(input, task.inputPath, size); f != StreamFailure::none) return finish(f);
 
     CDecryptChunks chunks(keyBytes);
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size));
@@ -199,10 +206,8 @@ StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBy
         return outcome;
     };
     CSource input;
-    if (const StreamFailure f = input.Open(task.inputPath); f != StreamFailure::none) return finish(f);
-    const std::uint64_t size = *input.Size();
-    if (IsTooLargeToDecrypt(size)) return finish(StreamFailure::tooLarge);
-    if (!IsContainerLength(size)) return finish(StreamFailure::wrongKeyOrDamaged);
+    std::uint64_t size = 0;
+    if (const StreamFailure f = OpenContainer(input, task.inputPath, size); f != StreamFailure::none) return finish(f);
 
     CDecryptChunks chunks(keyBytes);
     CRecordReader& record = chunks.record;
