@@ -201,10 +201,13 @@ private:
     // under any name. Only the input at hand may be replaced by its own output. Standard output always takes it.
     StreamFailure CheckOutput(const std::u16string& output) const
     {
+        constexpr std::size_t kMaxNameLength = 255;  // bytes, or UTF-16 units on Windows
         if (IsStandard(output)) return StreamFailure::none;
-        if (const StreamFailure f = CheckOutputPath(output); f != StreamFailure::none) return f;
-        const std::optional<FileIdentity> file = IdentifyFile(ToFsPath(output));
+        const std::filesystem::path target = ToFsPath(output);
+        if (target.filename().native().size() > kMaxNameLength) return StreamFailure::nameTooLong;
+        const std::optional<FileIdentity> file = IdentifyFile(target);
         if (!file) return StreamFailure::none;
+        if (file->folder) return StreamFailure::outputIsFolder;
         for (std::size_t i = 0; i < inputFiles.size(); ++i)
             if (i != currentIndex && inputFiles[i] == file) return StreamFailure::outputIsInput;
         if (std::find(outputFiles.begin(), outputFiles.end(), *file) != outputFiles.end())

@@ -15,13 +15,6 @@ namespace quorvane::cli {
 
 namespace {
 
-// True when anything at all stands at the path, a dangling link included.
-bool PathIsTaken(const std::filesystem::path& path)
-{
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
-}
-
 }  // namespace
 
 StreamFailure CSource::Open(const std::u16string& path)
@@ -202,16 +195,6 @@ std::size_t CheckedChunkBytes(std::size_t chunkBytes)
 bool WritesAsStream(const std::u16string& path)
 {
     return path == kStandardStreamName || IsStreamDestination(ToFsPath(path));
-}
-
-StreamFailure CheckOutputPath(const std::u16string& path)
-{
-    constexpr std::size_t kMaxNameLength = 255;
-    const std::filesystem::path target = ToFsPath(path);
-    if (target.filename().native().size() > kMaxNameLength) return StreamFailure::nameTooLong;
-    std::error_code error;
-    if (std::filesystem::is_directory(target, error)) return StreamFailure::outputIsFolder;
-    return StreamFailure::none;
 }
 
 }  // namespace quorvane::cli

@@ -99,9 +99,4 @@ std::size_t CheckedChunkBytes(std::size_t chunkBytes);
 // True when the output is written in order as a stream, never replaced: standard output, a character device or a FIFO.
 bool WritesAsStream(const std::u16string& path);
 
-// What an output path shows before anything is made there: a file name longer
-// than the file system takes (255 bytes of UTF-8 here, 255 UTF-16 units on
-// Windows), or a folder (also through a link) standing at the path.
-StreamFailure CheckOutputPath(const std::u16string& path);
-
 }  // namespace quorvane::cli

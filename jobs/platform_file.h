@@ -66,11 +66,15 @@ bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesys
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t index = 0;
+    bool folder = false;
     bool operator==(const FileIdentity&) const = default;
 };
 
 // The identity of what the path names, a link followed; none when nothing is there.
 std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path);
+
+// True when anything at all stands at the path, a dangling link included.
+bool PathIsTaken(const std::filesystem::path& path);
 
 // True when the path names (a link followed) a character device or a FIFO:
 // written as a stream, never replaced.

@@ -174,7 +174,14 @@ std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                        S_ISDIR(st.st_mode)};
+}
+
+bool PathIsTaken(const std::filesystem::path& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 bool IsStreamDestination(const std::filesystem::path& path)

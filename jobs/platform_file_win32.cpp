@@ -179,7 +179,14 @@ std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path)
     const bool known = GetFileInformationByHandle(file, &info) != 0;
     CloseHandle(file);
     if (!known) return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+}
+
+bool PathIsTaken(const std::filesystem::path& path)
+{
+    // A link answers for itself, whether or not its target is there.
+    return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsStreamDestination(const std::filesystem::path&)

@@ -180,12 +180,12 @@ struct FrontEnd {
 constexpr FrontEnd kFrontEnds[] = {
     {"encrypt job", false, true, false, Through::files, 70000, 19},
     {"decrypt job", false, false, false, Through::files, 70000, 19},
-    {"cli encrypt", true, true, false, Through::files, 70000, 24},
-    {"cli decrypt", true, false, false, Through::files, 70000, 24},
-    {"cli encrypt without -f by hard link", true, true, true, Through::files, 70000, 27},
+    {"cli encrypt", true, true, false, Through::files, 70000, 23},
+    {"cli decrypt", true, false, false, Through::files, 70000, 23},
+    {"cli encrypt without -f by hard link", true, true, true, Through::files, 70000, 26},
     {"cli decrypt to standard output", true, false, false, Through::standardOutput, 70000, 8},
-    {"cli encrypt from a pipe", true, true, false, Through::pipe, 70000, 18},
-    {"cli encrypt of three chunks on two workers", true, true, false, Through::files, 5u << 20, 28},
+    {"cli encrypt from a pipe", true, true, false, Through::pipe, 70000, 17},
+    {"cli encrypt of three chunks on two workers", true, true, false, Through::files, 5u << 20, 27},
 };
 const std::string kShim = "LD_PRELOAD=" QUORVANE_FAULT_SHIM, kAsan = "ASAN_OPTIONS=verify_asan_link_order=0";
 constexpr mode_t kEarlierMode = 0640;
