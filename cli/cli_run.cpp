@@ -1,4 +1,4 @@
-#include "cli/cli_run.h"
+#include "cli/cli_options.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -8,12 +8,9 @@
 #include <new>
 
 #include "cipher/blowfish_cipher.h"
-#include "cli/cli_options.h"
 #include "cli/console.h"
-#include "cli/interrupt.h"
 #include "cli/key_input.h"
 #include "cli/progress_line.h"
-#include "cli/stream_io.h"
 #include "cli/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
@@ -70,7 +67,6 @@ constexpr FailureText kStreamFailureTexts[] = {
     {u"cannot create", true},
     {u"cannot write the decrypted data", true},
     {u"closed by its reader before the end", true},
-    {u"wrong key or damaged file; throw away the bytes already written to standard output", false},
     {u"cannot hold the container for standard output until its first block is known; make room there or set "
      u"TMPDIR to another folder",
      false},
@@ -162,8 +158,7 @@ public:
                                             ? TooLargeToEncryptText(StoredName(input).size())
                                             : StreamFailureText(f, encrypting);
                 // The reader of standard output must know that what it got is not the file.
-                if (outcome.sentBeforeFailure && f != StreamFailure::damagedAfterOutput &&
-                    f != StreamFailure::outputClosed)
+                if (outcome.sentBeforeFailure && f != StreamFailure::outputClosed)
                     reason += u"; throw away the bytes already written to standard output";
                 Report(f == StreamFailure::spoolFailed  ? SpoolFolder()
                        : !aboutOutput                   ? subject

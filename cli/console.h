@@ -1,12 +1,15 @@
 #pragma once
-// The few things the command line needs of the terminal, which differ between
-// the platforms: reading a key without echo and writing text that shows correctly.
+// The few things the command line needs of the terminal and the process, which
+// differ between the platforms: reading a key without echo, writing text that
+// shows correctly, and ending at once on Ctrl+C or any other ending signal.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string_view>
 
 #include "cipher/secure_memory.h"
 #include "cli/key_input.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
 
@@ -42,5 +45,32 @@ void WriteOutputText(std::string_view text);
 // Any text on standard output: to a console as UTF-16, so that every name shows; anywhere else as UTF-8, byte for
 // byte (no line end translated). False when it could not be written; `readerGone` when the reader went away.
 bool WriteOutputUnicode(std::u16string_view text, bool& readerGone);
+
+// Ctrl+C, a termination request or any other signal that would end the program
+// ends it at once, even while a read or a write waits: the temporary output of
+// the file at hand is removed, one line says which file was interrupted, and
+// the process ends with the status of the signal (on Windows, of Ctrl+C).
+// Waiting for the work to notice would leave a program stuck in a call that
+// never returns unkillable but by force. Past the file-size limit a write
+// fails instead (POSIX), as on a full disk.
+class CInterruptGuard {
+public:
+    CInterruptGuard();
+    ~CInterruptGuard();  // puts the previous handling back
+    CInterruptGuard(const CInterruptGuard&) = delete;
+    CInterruptGuard& operator=(const CInterruptGuard&) = delete;
+};
+
+// The text an interrupt leaves on standard error (a whole line with its line
+// end); empty for none.
+void NoteInterruptMessage(std::u16string_view text);
+// The temporary output an interrupt must remove; empty for none.
+void NoteTemporaryOutput(const std::filesystem::path& temporary);
+// From here on a reader of standard output that goes away makes a write fail
+// (outputClosed) instead of ending the process (POSIX).
+void IgnoreClosedReaders() noexcept;
+// Creates the temporary output beside `destination` and notes it in one step:
+// an interrupt in between would leave a file that nobody knew to remove.
+bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& temporary);
 
 }  // namespace quorvane::cli

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "cli/progress_line.h"
@@ -120,6 +121,62 @@ bool WriteOutputUnicode(std::u16string_view text, bool& readerGone)
     const std::string utf8 = Utf16ToUtf8(text);
     return quorvane::WriteAll(reinterpret_cast<NativeFile>(output), reinterpret_cast<const std::uint8_t*>(utf8.data()),
                               utf8.size(), readerGone);
+}
+
+namespace {
+
+// The console calls the handler on a thread of its own, so plain locking is
+// enough here; the outputs are opened with FILE_SHARE_DELETE, so the
+// temporary file can be deleted while a worker still holds it.
+std::mutex lock;
+std::u16string messageText;
+std::wstring temporaryText;
+
+BOOL WINAPI RemoveTemporaryAndExit(DWORD)
+{
+    lock.lock();  // held until the end: nothing may change the two any more
+    if (!temporaryText.empty()) RemoveFileNow(temporaryText.c_str());
+    if (!messageText.empty()) WriteErrorText(messageText);
+    // As a console program ends that has no handler; no exit handlers run
+    // while other threads may hold the C runtime's locks.
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    return TRUE;
+}
+
+}  // namespace
+
+CInterruptGuard::CInterruptGuard()
+{
+    SetConsoleCtrlHandler(RemoveTemporaryAndExit, TRUE);
+}
+
+CInterruptGuard::~CInterruptGuard()
+{
+    SetConsoleCtrlHandler(RemoveTemporaryAndExit, FALSE);
+    NoteInterruptMessage({});
+    NoteTemporaryOutput({});
+}
+
+void NoteInterruptMessage(std::u16string_view text)
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    messageText.assign(text);
+}
+
+void NoteTemporaryOutput(const std::filesystem::path& path)
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    temporaryText = path.native();
+}
+
+void IgnoreClosedReaders() noexcept {}
+
+bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& temporary)
+{
+    const std::lock_guard<std::mutex> guard(lock);  // the handler waits for it
+    if (!CreateTemporaryBeside(destination, temporary)) return false;
+    temporaryText = temporary.path.native();
+    return true;
 }
 
 }  // namespace quorvane::cli

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_run.h"
+#include "cli/cli_options.h"
 #include "cli/console.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"

@@ -5,9 +5,8 @@
 
 #include "cipher/blowfish_cipher.h"
 #include "cipher/ecb_parallel.h"
-#include "cli/interrupt.h"
+#include "cli/console.h"
 #include "cli/progress_line.h"
-#include "cli/stream_io.h"
 #include "cli/stream_jobs.h"
 #include "container/container_record.h"
 
@@ -128,7 +127,6 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
     CSink sink;
     auto finish = [&outcome, &sink](StreamFailure failure) {
         // What went out before a later check failed must be thrown away by the reader.
-        if (failure == StreamFailure::wrongKeyOrDamaged && sink.HasSent()) failure = StreamFailure::damagedAfterOutput;
         outcome.failure = failure;
         outcome.sentBeforeFailure = failure != StreamFailure::none && sink.HasSent();
         return outcome;

@@ -5,9 +5,8 @@
 
 #include "cipher/blowfish_cipher.h"
 #include "cipher/ecb_parallel.h"
-#include "cli/interrupt.h"
+#include "cli/console.h"
 #include "cli/progress_line.h"
-#include "cli/stream_io.h"
 #include "cli/stream_jobs.h"
 #include "container/container_record.h"
 

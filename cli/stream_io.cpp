@@ -1,4 +1,4 @@
-#include "cli/stream_io.h"
+#include "cli/stream_jobs.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,13 +9,9 @@
 
 #include "cipher/ecb_parallel.h"
 #include "cli/cli_options.h"
-#include "cli/interrupt.h"
+#include "cli/console.h"
 
 namespace quorvane::cli {
-
-namespace {
-
-}  // namespace
 
 StreamFailure CSource::Open(const std::u16string& path)
 {
