@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/console.h"
+#include "container/text_codec.h"
 
 namespace quorvane::cli {
 

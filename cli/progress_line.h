@@ -22,16 +22,6 @@ namespace quorvane::cli {
 // the backslash too, stays as it is: the result is for reading, not to be parsed back.
 std::u16string EscapeControls(std::u16string_view text);
 
-// The halves of a character beyond U+FFFF in UTF-16.
-inline bool IsHighSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-inline bool IsLowSurrogate(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // ASCII text (a message of the standard library, a formatted figure) as UTF-16.
 std::u16string Ascii(std::string_view text);
 

@@ -51,10 +51,10 @@ std::string Utf16ToUtf8(std::u16string_view utf16)
     out.reserve(utf16.size() * 3);
     for (std::size_t i = 0; i < utf16.size(); ++i) {
         char32_t cp = utf16[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+        if (IsHighSurrogate(cp) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
             ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+        } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
             cp = 0xFFFD;
         }
         if (cp < 0x80) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "container/text_codec.h"
 #include "jobs/long_path.h"
 
 namespace quorvane {
@@ -92,7 +93,7 @@ std::filesystem::path TemporaryStem(const std::filesystem::path& destination)
 {
     std::wstring name = destination.filename().native();
     std::size_t keep = std::min<std::size_t>(name.size(), 200);
-    if (keep > 0 && keep < name.size() && name[keep] >= 0xDC00 && name[keep] < 0xE000) --keep;
+    if (keep > 0 && keep < name.size() && IsLowSurrogate(name[keep])) --keep;
     name.resize(keep);
     return destination.parent_path() / name;
 }
