@@ -126,15 +126,14 @@ private:
         return result;
     }
 
-    // The letters of this command's options without a value, which a refused cluster may begin with.
-    const char16_t* ownFlags() const { return result.options.command == CliCommand::list ? u"f0" : u"f"; }
-
     // What getopt refused in `given`, told by the first letter or the name at fault.
     void Refused(const std::u16string& given)
     {
         const bool isLong = given.rfind(u"--", 0) == 0;
-        const std::u16string name = isLong ? given.substr(0, given.find(u'='))
-                                           : std::u16string{u'-', given[given.find_first_not_of(ownFlags(), 1)]};
+        // A refused cluster may begin with this command's letters that take no value.
+        const char16_t* flags = result.options.command == CliCommand::list ? u"f0" : u"f";
+        const std::u16string name =
+            isLong ? given.substr(0, given.find(u'=')) : std::u16string{u'-', given[given.find_first_not_of(flags, 1)]};
         if (name == u"--force" || (name == u"--keep-going" && result.options.command == CliCommand::check)) {
             Fail(u"option '" + name + u"' takes no value");
         } else if (name == u"--key-file" || name == u"--output" || name == u"--directory" || name == u"--name" ||
@@ -166,11 +165,9 @@ private:
         const CliOptions& o = result.options;
         const bool fromInput = std::find(o.inputs.begin(), o.inputs.end(), kStandardStreamName) != o.inputs.end();
         const bool reading = o.command == CliCommand::check || o.command == CliCommand::list;
+        // args[0] is the command's name.
         if (o.inputs.empty())
-            return Fail(o.command == CliCommand::encrypt   ? u"no FILE to encrypt"
-                        : o.command == CliCommand::decrypt ? u"no CONTAINER to decrypt"
-                        : o.command == CliCommand::check   ? u"no CONTAINER to check"
-                                                           : u"no CONTAINER to list");
+            return Fail((o.command == CliCommand::encrypt ? u"no FILE to " : u"no CONTAINER to ") + args[0]);
         // Check and list write nothing: an output has no place there.
         if (reading && (o.output || o.directory || o.force))
             return Fail(std::u16string(o.output      ? u"-o"

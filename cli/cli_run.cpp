@@ -45,31 +45,26 @@ constexpr std::u16string_view kKeyFailureTexts[] = {
 };
 static_assert(std::size(kKeyFailureTexts) == std::size_t(KeyFailure::unreadable) + 1);
 
-// Indexed by StreamFailure: what went wrong, and whether it is told of the output rather than of the input.
-struct FailureText {
-    std::u16string_view text;
-    bool aboutOutput;
-};
-constexpr FailureText kStreamFailureTexts[] = {
-    {u"failed", false},
-    {u"cannot open", false},
-    {u"not a regular file", false},
-    {u"cannot read", false},
-    {u"changed while it was being read", false},
-    {u"too large to be a container (2 GiB or more)", false},
-    {u"wrong key or damaged file", false},
-    {u"the container holds no usable file name; give one with -o", false},
-    {u"already exists; use -f to replace it", true},
-    {u"is an input of this run; not replaced", true},
-    {u"was written earlier in this run; not replaced", true},
-    {u"is a folder; give the output file's name with -o", true},
-    {u"file name too long for the file system; give the output file's name with -o", true},
-    {u"cannot create", true},
-    {u"cannot write the decrypted data", true},
-    {u"closed by its reader before the end", true},
-    {u"cannot hold the container for standard output until its first block is known; make room there or set "
-     u"TMPDIR to another folder",
-     false},
+// Indexed by StreamFailure; those from outputExists to outputClosed are told of the output, not of the input.
+constexpr std::u16string_view kStreamFailureTexts[] = {
+    u"failed",
+    u"cannot open",
+    u"not a regular file",
+    u"cannot read",
+    u"changed while it was being read",
+    u"too large to be a container (2 GiB or more)",
+    u"wrong key or damaged file",
+    u"the container holds no usable file name; give one with -o",
+    u"already exists; use -f to replace it",
+    u"is an input of this run; not replaced",
+    u"was written earlier in this run; not replaced",
+    u"is a folder; give the output file's name with -o",
+    u"file name too long for the file system; give the output file's name with -o",
+    u"cannot create",
+    u"cannot write the decrypted data",
+    u"closed by its reader before the end",
+    u"cannot hold the container for standard output until its first block is known; make room there or set "
+    u"TMPDIR to another folder",
 };
 static_assert(std::size(kStreamFailureTexts) == std::size_t(StreamFailure::spoolFailed) + 1);
 
@@ -78,7 +73,7 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
     if (encrypting && failure == StreamFailure::nameTooLong)
         return u"file name too long for the file system; give a shorter one with -o";
     if (encrypting && failure == StreamFailure::writeOutput) return u"cannot write the encrypted data";
-    return std::u16string(kStreamFailureTexts[std::size_t(failure)].text);
+    return std::u16string(kStreamFailureTexts[std::size_t(failure)]);
 }
 
 bool IsStandard(std::u16string_view path)
@@ -153,7 +148,7 @@ public:
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
                 const StreamFailure f = outcome.failure;
-                const bool aboutOutput = kStreamFailureTexts[std::size_t(f)].aboutOutput;
+                const bool aboutOutput = f >= StreamFailure::outputExists && f <= StreamFailure::outputClosed;
                 std::u16string reason = encrypting && f == StreamFailure::tooLarge
                                             ? TooLargeToEncryptText(StoredName(input).size())
                                             : StreamFailureText(f, encrypting);

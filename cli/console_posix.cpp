@@ -20,6 +20,49 @@ namespace quorvane::cli {
 
 namespace {
 
+// Every signal whose default action ends the process, the real-time ones added at start. SIGPIPE too: it
+// ends a run whose standard error has no reader; writing to standard output ignores it instead.
+constexpr int kStopSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
+                                SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT,
+                                SIGSYS,  SIGTRAP,   SIGABRT, SIGILL,  SIGFPE,  SIGBUS,  SIGSEGV};
+struct sigaction previousActions[NSIG];  // by signal number
+
+sigset_t StopSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : kStopSignals) sigaddset(&set, s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(&set, s);
+    return set;
+}
+
+// Held back on this thread for its lifetime: the stop signals, or every signal.
+class CSignalsHeld {
+public:
+    explicit CSignalsHeld(bool every = false)
+    {
+        sigset_t set = StopSignalSet();
+        if (every) sigfillset(&set);
+        ::pthread_sigmask(SIG_BLOCK, &set, &saved);
+    }
+    ~CSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved, nullptr); }
+    CSignalsHeld(const CSignalsHeld&) = delete;
+    CSignalsHeld& operator=(const CSignalsHeld&) = delete;
+
+private:
+    sigset_t saved;
+};
+
+// A signal's default action, from its handler, where it is held: it takes effect as it is let through.
+void RaiseHeld(int signalNumber)
+{
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    ::raise(signalNumber);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+}
+
 struct termios savedTerminal {};
 struct termios quietTerminal {};
 volatile sig_atomic_t echoIsOff = 0;
@@ -54,11 +97,7 @@ extern "C" void RestoreEchoAndStop(int signalNumber)
     }, stop{};
     stop.sa_handler = SIG_DFL;
     sigaction(signalNumber, &stop, &ours);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, signalNumber);
-    raise(signalNumber);
-    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);  // stopped here until SIGCONT
+    RaiseHeld(signalNumber);  // stopped here until SIGCONT
     sigaction(signalNumber, &ours, nullptr);
     // An orphaned process group is not stopped at all (no SIGCONT comes): hide the input again either way.
     HideInputIfForeground(false);
@@ -115,16 +154,13 @@ private:
     // With every signal held: none may hide the input again after it is shown.
     void Restore()
     {
-        sigset_t held, saved;
-        sigfillset(&held);
-        pthread_sigmask(SIG_BLOCK, &held, &saved);
+        const CSignalsHeld held(true);
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
         echoIsOff = 0;
         promptAgain.store(nullptr);
         for (std::size_t i = 0; i < std::size(kStoppingSignals); ++i)
             sigaction(kStoppingSignals[i], &previous[i], nullptr);
         sigaction(SIGCONT, &previousContinue, nullptr);
-        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
         active = false;
     }
 
@@ -214,22 +250,6 @@ bool WriteOutputUnicode(std::u16string_view text, bool& readerGone)
 
 namespace {
 
-// Every signal whose default action ends the process, the real-time ones added at start. SIGPIPE too: it
-// ends a run whose standard error has no reader; writing to standard output ignores it instead.
-constexpr int kStopSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,
-                                SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT,
-                                SIGSYS,  SIGTRAP,   SIGABRT, SIGILL,  SIGFPE,  SIGBUS,  SIGSEGV};
-struct sigaction previousActions[NSIG];  // by signal number
-
-sigset_t StopSignalSet()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int s : kStopSignals) sigaddset(&set, s);
-    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(&set, s);
-    return set;
-}
-
 // Read by the handler, which may only make async-signal-safe calls: plain
 // text behind pointers that are swapped whole. The strings change only on the
 // thread that owns the run, with the signals held back there meanwhile, and
@@ -247,27 +267,8 @@ extern "C" void RemoveTemporaryAndDie(int signalNumber)
     if (const char* path = temporary.load()) RemoveFileNow(path);
     if (const char* text = message.load()) (void)!::write(STDERR_FILENO, text, std::strlen(text));
     ::signal(signalNumber, SIG_DFL);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, signalNumber);
-    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-    ::raise(signalNumber);
+    RaiseHeld(signalNumber);
 }
-
-class CSignalsHeld {
-public:
-    CSignalsHeld()
-    {
-        const sigset_t stops = StopSignalSet();
-        ::pthread_sigmask(SIG_BLOCK, &stops, &saved);
-    }
-    ~CSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved, nullptr); }
-    CSignalsHeld(const CSignalsHeld&) = delete;
-    CSignalsHeld& operator=(const CSignalsHeld&) = delete;
-
-private:
-    sigset_t saved;
-};
 
 void Publish(std::atomic<const char*>& pointer, std::string& storage, std::string text)
 {

@@ -198,11 +198,7 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
 
 StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
 {
-    StreamOutcome outcome;
-    auto finish = [&outcome](StreamFailure failure) {
-        outcome.failure = failure;
-        return outcome;
-    };
+    const auto finish = [](StreamFailure failure) { return StreamOutcome{failure, {}}; };
     CSource input;
     std::uint64_t size = 0;
     if (const StreamFailure f = OpenContainer(input, task.inputPath, size); f != StreamFailure::none) return finish(f);
