@@ -1,7 +1,6 @@
 #include "cli/console.h"
 
 #include <conio.h>
-#include <io.h>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -18,9 +17,11 @@ namespace quorvane::cli {
 
 namespace {
 
-bool StandardErrorIsConsole()
+// Only a console answers GetConsoleMode; a pipe, a file or the NUL device (which _isatty takes for one) does not.
+bool IsConsole(DWORD standardHandle)
 {
-    return _isatty(_fileno(stderr)) != 0;
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
 }
 
 // The units of one line typed on the console, without its end, into `text`.
@@ -57,7 +58,7 @@ KeyFailure ReadTypedLine(std::u16string& text)
 
 void WriteErrorText(std::u16string_view text)
 {
-    if (StandardErrorIsConsole()) {
+    if (IsConsole(STD_ERROR_HANDLE)) {
         // The console shows any character when given UTF-16; its code page would mangle UTF-8.
         _cputws(std::wstring(text.begin(), text.end()).c_str());
         return;
@@ -69,24 +70,18 @@ void WriteErrorText(std::u16string_view text)
 
 bool StandardInputIsTerminal()
 {
-    // _isatty alone also says yes for the NUL device, where no one can type;
-    // only a console answers GetConsoleMode.
-    DWORD mode = 0;
-    return _isatty(_fileno(stdin)) != 0 && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+    return IsConsole(STD_INPUT_HANDLE);
 }
 
 bool StandardOutputIsTerminal()
 {
-    // Only a console answers; a pipe, a file or NUL does not.
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    return IsConsole(STD_OUTPUT_HANDLE);
 }
 
 unsigned StandardErrorColumns()
 {
-    // Only a console answers; a pipe or a file (or NUL) does not.
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!StandardErrorIsConsole() || !GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
     const int width = info.srWindow.Right - info.srWindow.Left + 1;
     return width > 0 ? static_cast<unsigned>(width) : 80;
 }

@@ -3,6 +3,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/console.h"
+#include "cli/progress_line.h"
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
 
@@ -33,9 +34,8 @@ int main(int argc, char** argv)
         std::u16string arg;
         // Paths go to the file system as UTF-8 again, so anything else could not name the same file.
         if (!quorvane::Utf8ToUtf16(argv[i], arg)) {
-            const std::string position = std::to_string(i);
-            quorvane::cli::WriteErrorLine(u"quorvane-cli: argument " +
-                                          std::u16string(position.begin(), position.end()) + u" is not valid UTF-8");
+            quorvane::cli::WriteErrorLine(u"quorvane-cli: argument " + quorvane::cli::Ascii(std::to_string(i)) +
+                                          u" is not valid UTF-8");
             return quorvane::cli::kExitUsage;
         }
         args.push_back(std::move(arg));

@@ -45,6 +45,19 @@ private:
     CBlowfishCipher cipher;
 };
 
+// Once the name is whole: a check or a list is told of it, a decrypt opens the output the caller chooses for it.
+StreamFailure OpenOutput(const DecryptTask& task, const CRecordReader& record, CSink& sink, std::u16string& path,
+                         bool inOrder)
+{
+    if (task.discard) {
+        if (task.named) task.named(record.Layout().dataSize, record.Name());
+        return StreamFailure::none;
+    }
+    path = task.chooseOutput(record.Name());
+    if (path.empty()) return StreamFailure::noUsableName;
+    return inOrder ? sink.Open(path, task.replaceExisting, false) : sink.OpenFile(path, task.replaceExisting);
+}
+
 // A container file, its size held to the format before a block is read.
 StreamFailure OpenContainer(CSource& input, const std::u16string& path, std::uint64_t& size)
 {
@@ -98,15 +111,9 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
             if (index * chunkSize + lengthOf(index) >= chunks.record.Layout().nameEnd) break;
             if (task.progress) task.progress->Advance(lengthOf(index));
         }
-        if (task.discard) {
-            if (task.named) task.named(chunks.record.Layout().dataSize, chunks.record.Name());
-        } else {
-            outputPath = task.chooseOutput(chunks.record.Name());
-            if (outputPath.empty()) return finish(StreamFailure::noUsableName);
-            if (const StreamFailure f = sink.OpenFile(outputPath, task.replaceExisting); f != StreamFailure::none)
-                return finish(f);
-        }
-        if (const StreamFailure f = put(index, chunk); f != StreamFailure::none) return finish(f);
+        StreamFailure f = OpenOutput(task, chunks.record, sink, outputPath, false);
+        if (f == StreamFailure::none) f = put(index, chunk);
+        if (f != StreamFailure::none) return finish(f);
     }
 
     const StreamFailure failure = RunChunks(index + 1, size, chunkSize, [&](std::uint64_t i, CSecureBuffer& chunk) {
@@ -174,15 +181,9 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
         // The name precedes the file bytes, so it is whole before the first of them.
         if (!opened && offset + length >= layout.nameEnd) {
             if (!known && !record.IsWrittenName()) return finish(StreamFailure::wrongKeyOrDamaged);
-            if (task.discard) {
-                if (task.named) task.named(layout.dataSize, record.Name());
-            } else {
-                outcome.outputPath = task.chooseOutput(record.Name());
-                if (outcome.outputPath.empty()) return finish(StreamFailure::noUsableName);
-                if (const StreamFailure f = sink.Open(outcome.outputPath, task.replaceExisting, false);
-                    f != StreamFailure::none)
-                    return finish(f);
-            }
+            if (const StreamFailure f = OpenOutput(task, record, sink, outcome.outputPath, true);
+                f != StreamFailure::none)
+                return finish(f);
             opened = true;
         }
         if (opened)
