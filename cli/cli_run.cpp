@@ -141,9 +141,8 @@ public:
             NoteInterruptMessage(
                 std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
             CProgressLine progress(IsStandard(input) ? subject : FromFsPath(ToFsPath(input).filename()), columns);
-            const StreamOutcome outcome = encrypting                            ? Encrypt(input, keyBytes, progress)
-                                          : options.command == CliCommand::list ? List(input, keyBytes, progress)
-                                                                                : Decrypt(input, keyBytes, progress);
+            const StreamOutcome outcome =
+                encrypting ? Encrypt(input, keyBytes, progress) : Decrypt(input, keyBytes, progress);
             progress.Clear();
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
@@ -219,13 +218,22 @@ private:
                                                                     : StreamEncryptFile(task, keyBytes);
     }
 
+    // Decrypt, check and list; a list writes one line once the container's verdict is in: its path, file size and
+    // stored name, controls escaped.
     StreamOutcome Decrypt(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
     {
+        const bool listing = options.command == CliCommand::list;
         DecryptTask task;
         task.inputPath = input;
         task.progress = &progress;
         task.replaceExisting = options.force;
-        task.discard = options.command == CliCommand::check;
+        task.discard = options.command != CliCommand::decrypt;
+        std::int32_t dataSize = 0;
+        std::u16string name;  // none gathered (longer than any file system takes) is shown empty
+        task.named = [&](std::int32_t size, const std::optional<std::u16string>& stored) {
+            dataSize = size;
+            name = stored.value_or(u"");
+        };
         // A path that can't take the output is refused as no name; the reason is kept here and told instead.
         StreamOutcome refused;
         task.chooseOutput = [&](const std::optional<std::u16string>& storedName) -> std::u16string {
@@ -239,30 +247,13 @@ private:
             if (!path.empty()) refused = {CheckOutput(path), path};
             return refused.failure == StreamFailure::none ? path : std::u16string();
         };
+        // A pipe can't skip the file bytes of a list: they are read through and thrown away.
         StreamOutcome outcome = IsStandard(input) || (options.output && WritesAsStream(*options.output))
                                     ? StreamDecryptInOrder(task, keyBytes)
-                                    : StreamDecryptFile(task, keyBytes);
+                                : listing ? StreamListFile(task, keyBytes)
+                                          : StreamDecryptFile(task, keyBytes);
         if (outcome.failure == StreamFailure::noUsableName && refused.failure != StreamFailure::none) return refused;
-        return outcome;
-    }
-
-    // One line once the container's verdict is in: its path, file size and stored name, controls escaped.
-    StreamOutcome List(const std::u16string& input, const CSecureBuffer& keyBytes, CProgressLine& progress) const
-    {
-        DecryptTask task;
-        task.inputPath = input;
-        task.progress = &progress;
-        task.discard = true;
-        std::int32_t dataSize = 0;
-        std::u16string name;  // none gathered (longer than any file system takes) is shown empty
-        task.named = [&](std::int32_t size, const std::optional<std::u16string>& stored) {
-            dataSize = size;
-            name = stored.value_or(u"");
-        };
-        // A pipe can't skip the file bytes: they are read through and thrown away.
-        StreamOutcome outcome =
-            IsStandard(input) ? StreamDecryptInOrder(task, keyBytes) : StreamListFile(task, keyBytes);
-        if (outcome.failure != StreamFailure::none) return outcome;
+        if (!listing || outcome.failure != StreamFailure::none) return outcome;
         const std::u16string line = EscapeControls(input) + u'\t' + Ascii(std::to_string(dataSize)) + u'\t' +
                                     EscapeControls(name) + (options.nulTerminated ? u'\0' : u'\n');
         IgnoreClosedReaders();

@@ -213,13 +213,11 @@ StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBy
         if (length == 0) return StreamFailure::none;
         if (const StreamFailure f = input.ReadAt(from, buffer.Data(), length); f != StreamFailure::none) return f;
         chunks.Decode(buffer.Data(), length, true);
+        if (from == 0 && !record.Begin(buffer.Data(), size)) return StreamFailure::wrongKeyOrDamaged;
         record.Take(buffer.Data(), from, length);
         return StreamFailure::none;
     };
-    if (const StreamFailure f = input.ReadAt(0, buffer.Data(), kRecordHeaderBytes); f != StreamFailure::none)
-        return finish(f);
-    chunks.Decode(buffer.Data(), kRecordHeaderBytes, true);
-    if (!record.Begin(buffer.Data(), size)) return finish(StreamFailure::wrongKeyOrDamaged);
+    if (const StreamFailure f = take(0, kRecordHeaderBytes); f != StreamFailure::none) return finish(f);
     const RecordLayout layout = record.Layout();
     // The name's blocks, as far as a name is gathered; then the last block, which holds the whole fill (1 to 8 bytes
     // at the end of a record of whole blocks).
