@@ -291,7 +291,7 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
         // "-o /dev/stdout" writes into standard output as "-o -" does, never over it.
         if (options.output && NamesStandardOutput(ToFsPath(*options.output)))
             options.output = std::u16string(kStandardStreamName);
-        if (options.output && IsStandard(*options.output) && StandardOutputIsTerminal()) {
+        if (options.output && IsStandard(*options.output) && IsTerminal(StandardOutput())) {
             Report(u"standard output", u"is a terminal; the output is binary: redirect it or give -o FILE");
             return kExitUsage;
         }

@@ -18,10 +18,9 @@ namespace quorvane::cli {
 // key file from being read whole into memory.
 constexpr std::size_t kMaxKeyLineBytes = 64 * 1024;
 
-// True when standard input is an interactive terminal (a console on Windows).
-bool StandardInputIsTerminal();
-// True when standard output is a terminal (a console on Windows): binary output has no place there.
-bool StandardOutputIsTerminal();
+// True when the standard stream (StandardInput(), StandardOutput()) is a terminal, a console on Windows: someone
+// may type there, and binary output has no place there.
+bool IsTerminal(NativeFile standardStream);
 
 // The width in columns of the terminal (console) that standard error shows
 // on; 0 when standard error goes anywhere else.
@@ -31,8 +30,6 @@ unsigned StandardErrorColumns();
 // standard input with echo off. The echo is restored on every way out,
 // including an interrupt. Cancelled: the input ended, or was interrupted, before the line did.
 KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line);
-// POSIX: puts back the echo that ReadHiddenLine turned off, if it is off; safe in a signal handler.
-void RestoreEchoNow() noexcept;
 
 // One line on standard error, shown correctly on a console and written as
 // UTF-8 when standard error goes to a pipe or a file. Controls in it are shown

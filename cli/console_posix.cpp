@@ -69,6 +69,12 @@ volatile sig_atomic_t echoIsOff = 0;
 // The prompt again, shown when the program continues after a stop; null for none.
 std::atomic<const char*> promptAgain{nullptr};
 
+// Puts back the echo that ReadHiddenLine turned off, if it is off; safe in a signal handler.
+void RestoreEchoNow() noexcept
+{
+    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+}
+
 // Ctrl+Z, and a read or a terminal change from the background. A signal that ends the process puts the echo back
 // in the interrupt's handler below.
 constexpr int kStoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
@@ -185,14 +191,9 @@ KeyFailure ReadLineBytes(CSecureBuffer& bytes, std::size_t& length)
 
 }  // namespace
 
-void RestoreEchoNow() noexcept
+bool IsTerminal(NativeFile standardStream)
 {
-    if (echoIsOff) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-}
-
-bool StandardInputIsTerminal()
-{
-    return ::isatty(STDIN_FILENO) == 1;
+    return ::isatty(static_cast<int>(standardStream)) == 1;
 }
 
 unsigned StandardErrorColumns()
@@ -202,11 +203,6 @@ unsigned StandardErrorColumns()
     // A terminal that doesn't say (a serial line) gets the classic width.
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
     return size.ws_col;
-}
-
-bool StandardOutputIsTerminal()
-{
-    return ::isatty(STDOUT_FILENO) == 1;
 }
 
 KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)

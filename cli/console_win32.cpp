@@ -17,13 +17,6 @@ namespace quorvane::cli {
 
 namespace {
 
-// Only a console answers GetConsoleMode; a pipe, a file or the NUL device (which _isatty takes for one) does not.
-bool IsConsole(DWORD standardHandle)
-{
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
-}
-
 // The units of one line typed on the console, without its end, into `text`.
 KeyFailure ReadTypedLine(std::u16string& text)
 {
@@ -58,7 +51,7 @@ KeyFailure ReadTypedLine(std::u16string& text)
 
 void WriteErrorText(std::u16string_view text)
 {
-    if (IsConsole(STD_ERROR_HANDLE)) {
+    if (IsTerminal(reinterpret_cast<NativeFile>(GetStdHandle(STD_ERROR_HANDLE)))) {
         // The console shows any character when given UTF-16; its code page would mangle UTF-8.
         _cputws(std::wstring(text.begin(), text.end()).c_str());
         return;
@@ -68,14 +61,11 @@ void WriteErrorText(std::u16string_view text)
     std::fflush(stderr);
 }
 
-bool StandardInputIsTerminal()
+// Only a console answers GetConsoleMode; a pipe, a file or the NUL device (which _isatty takes for one) does not.
+bool IsTerminal(NativeFile standardStream)
 {
-    return IsConsole(STD_INPUT_HANDLE);
-}
-
-bool StandardOutputIsTerminal()
-{
-    return IsConsole(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(reinterpret_cast<HANDLE>(standardStream), &mode) != 0;
 }
 
 unsigned StandardErrorColumns()
@@ -110,7 +100,7 @@ bool WriteOutputUnicode(std::u16string_view text, bool& readerGone)
     readerGone = false;
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD written = 0;
-    if (StandardOutputIsTerminal())
+    if (IsTerminal(StandardOutput()))
         return WriteConsoleW(output, std::wstring(text.begin(), text.end()).c_str(), static_cast<DWORD>(text.size()),
                              &written, nullptr) != 0;
     const std::string utf8 = Utf16ToUtf8(text);

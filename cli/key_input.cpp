@@ -19,7 +19,7 @@ constexpr std::size_t kMaxKeyFileHead = kMaxKeyLineBytes + sizeof kByteOrderMark
 KeyFailure ReadKeyFile(const std::u16string& keyFile, CSecureText& key)
 {
     const bool standard = keyFile == kStandardStreamName;
-    if (standard && StandardInputIsTerminal()) return KeyFailure::echoingTerminal;
+    if (standard && IsTerminal(StandardInput())) return KeyFailure::echoingTerminal;
     struct COpened {
         NativeFile file;
         const bool owned;
@@ -47,7 +47,7 @@ KeyFailure ReadKeyFile(const std::u16string& keyFile, CSecureText& key)
 
 KeyFailure AskOnTerminal(bool confirm, CSecureText& key)
 {
-    if (!StandardInputIsTerminal()) return KeyFailure::noTerminal;
+    if (!IsTerminal(StandardInput())) return KeyFailure::noTerminal;
     if (const KeyFailure f = ReadHiddenLine(u"Key: ", key); f != KeyFailure::none) return f;
     if (key.Empty()) return KeyFailure::empty;
     if (!confirm) return KeyFailure::none;
