@@ -176,19 +176,6 @@ private:
     bool active = false;
 };
 
-// The bytes of one typed line, without its end, into `bytes`.
-KeyFailure ReadLineBytes(CSecureBuffer& bytes, std::size_t& length)
-{
-    for (std::uint8_t byte = 0;;) {
-        const std::optional<std::size_t> n = ReadSome(STDIN_FILENO, &byte, 1);
-        if (!n) return KeyFailure::unreadable;
-        if (*n == 0) return length == 0 ? KeyFailure::cancelled : KeyFailure::none;
-        if (byte == '\n') return KeyFailure::none;
-        if (length == bytes.Size()) return KeyFailure::tooLong;
-        bytes.Data()[length++] = byte;
-    }
-}
-
 }  // namespace
 
 bool IsTerminal(NativeFile standardStream)
@@ -207,24 +194,16 @@ unsigned StandardErrorColumns()
 
 KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
 {
-    CSecureBuffer bytes(kMaxKeyLineBytes);
-    std::size_t length = 0;
     KeyFailure result = KeyFailure::none;
     {
         CEchoOff echoOff(Utf16ToUtf8(prompt));
         if (!echoOff.Active()) return KeyFailure::unreadable;
         WriteErrorText(prompt);
-        result = ReadLineBytes(bytes, length);
+        result = ReadKeyLine(STDIN_FILENO, line);
     }
     // The typed line end was not echoed.
     WriteErrorText(u"\n");
-    if (result != KeyFailure::none) return result;
-
-    std::u16string text;
-    const bool valid = Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(bytes.Data()), length), text);
-    if (valid) line.Assign(text);
-    WipeString(text);
-    return valid ? KeyFailure::none : KeyFailure::notUtf8;
+    return result;
 }
 
 void WriteErrorText(std::u16string_view text)

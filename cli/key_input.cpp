@@ -15,7 +15,6 @@ constexpr std::uint8_t kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
 // Room for the longest line with its mark and a CRLF.
 constexpr std::size_t kMaxKeyFileHead = kMaxKeyLineBytes + sizeof kByteOrderMark + 2;
 
-// Read without any library buffering, so that no copy of the key is left behind in memory that is never wiped.
 KeyFailure ReadKeyFile(const std::u16string& keyFile, CSecureText& key)
 {
     const bool standard = keyFile == kStandardStreamName;
@@ -29,20 +28,8 @@ KeyFailure ReadKeyFile(const std::u16string& keyFile, CSecureText& key)
         }
     } input{standard ? StandardInput() : OpenForReading(keyFile), !standard};
     if (input.file == -1) return KeyFailure::unreadable;
-
-    // Only the first line is read: a key on standard input may be followed by anything.
-    CSecureBuffer head(kMaxKeyFileHead);
-    std::size_t length = 0;
-    for (;;) {
-        if (length == head.Size()) return KeyFailure::tooLong;
-        const std::optional<std::size_t> n = ReadSome(input.file, head.Data() + length, head.Size() - length);
-        if (!n) return KeyFailure::unreadable;
-        if (*n == 0) break;
-        std::uint8_t* fresh = head.Data() + length;
-        length += *n;
-        if (std::find(fresh, head.Data() + length, std::uint8_t('\n')) != head.Data() + length) break;
-    }
-    return KeyTextFromBytes(head.Data(), length, key);
+    const KeyFailure result = ReadKeyLine(input.file, key);
+    return result == KeyFailure::cancelled ? KeyFailure::empty : result;
 }
 
 KeyFailure AskOnTerminal(bool confirm, CSecureText& key)
@@ -75,6 +62,23 @@ KeyFailure KeyTextFromBytes(const std::uint8_t* bytes, std::size_t size, CSecure
     if (valid) key.Assign(text);
     WipeString(text);
     return valid ? KeyFailure::none : KeyFailure::notUtf8;
+}
+
+KeyFailure ReadKeyLine(NativeFile file, CSecureText& key)
+{
+    // Only the first line is read: a key on standard input may be followed by anything.
+    CSecureBuffer head(kMaxKeyFileHead);
+    std::size_t length = 0;
+    for (;;) {
+        if (length == head.Size()) return KeyFailure::tooLong;
+        const std::optional<std::size_t> n = ReadSome(file, head.Data() + length, head.Size() - length);
+        if (!n) return KeyFailure::unreadable;
+        if (*n == 0) break;
+        std::uint8_t* fresh = head.Data() + length;
+        length += *n;
+        if (std::find(fresh, head.Data() + length, std::uint8_t('\n')) != head.Data() + length) break;
+    }
+    return length == 0 ? KeyFailure::cancelled : KeyTextFromBytes(head.Data(), length, key);
 }
 
 KeyFailure ObtainKey(const std::optional<std::u16string>& keyFile, bool confirm, CSecureText& key)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cipher/secure_memory.h"
+#include "jobs/platform_file.h"
 
 namespace quorvane::cli {
 
@@ -26,6 +27,11 @@ enum class KeyFailure {
 // The key text held in the bytes of a key file: its first line, without a
 // leading UTF-8 byte-order mark and without the line end (LF or CRLF).
 KeyFailure KeyTextFromBytes(const std::uint8_t* bytes, std::size_t size, CSecureText& key);
+
+// The key text in the first line read from `file` (KeyTextFromBytes), read
+// without any library buffering, so that no copy of the key is left behind in
+// memory that is never wiped; `cancelled` when the input ends before a byte.
+KeyFailure ReadKeyLine(NativeFile file, CSecureText& key);
 
 // Reads the key from `keyFile` ("-": standard input) or, when there is none,
 // asks on the terminal: once for decrypting, twice for encrypting (`confirm`).
