@@ -49,12 +49,10 @@ public:
         // --help and --version win over any fault, unless they are an option's value or follow "--".
         for (std::size_t from = 0; from < args.size();) from = Scan(from);
         if (asked) {
-            ParsedCommandLine done;
-            done.ok = true;
-            done.options.command = *asked;
-            return done;
+            result = {};
+            result.options.command = *asked;
         }
-        return failed ? result : Check();
+        return asked || failed() ? result : Check();
     }
 
 private:
@@ -81,7 +79,7 @@ private:
             if (letter == -1) break;
             const std::u16string& given = args[from + at - 1];
             if (letter == 1) {
-                if (from + at > 1 && !failed) result.options.inputs.push_back(given);
+                if (from + at > 1 && !failed()) result.options.inputs.push_back(given);
                 continue;
             }
             const std::u16string shown =
@@ -101,7 +99,7 @@ private:
                 asked = letter == 'h' ? CliCommand::help : CliCommand::version;
                 return args.size();
             }
-            if (failed) continue;
+            if (failed()) continue;
             if (letter == 'f' || letter == '0' || letter == 'g') {
                 bool& flag = letter == 'f'   ? result.options.force
                              : letter == '0' ? result.options.nulTerminated
@@ -112,17 +110,17 @@ private:
                 Apply(letter, args[from + optind - 2].substr(optarg - v[optind - 1]), shown);
             }
         }
-        if (!failed)
+        if (!failed())
             result.options.inputs.insert(result.options.inputs.end(), args.begin() + (from + optind - 1), args.end());
         return args.size();
     }
 
+    bool failed() const { return !result.error.empty(); }
+
     // The first fault is the one told.
     ParsedCommandLine Fail(std::u16string error)
     {
-        if (!failed) result.error = std::move(error);
-        failed = true;
-        result.ok = false;
+        if (!failed()) result.error = std::move(error);
         return result;
     }
 
@@ -188,7 +186,6 @@ private:
             return Fail(u"--name takes at most 255 UTF-16 units: no file system takes a longer file name");
         if (fromInput && o.command == CliCommand::encrypt && !o.output && !o.name)
             return Fail(u"encrypting standard input (-) needs -o OUT or --name NAME");
-        result.ok = true;
         return result;
     }
 
@@ -196,7 +193,6 @@ private:
     std::vector<std::string> bytes;  // args as getopt reads them
     std::vector<char*> argv;
     ParsedCommandLine result;
-    bool failed = false;
     std::optional<CliCommand> asked;  // --help or --version
 };
 

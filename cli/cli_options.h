@@ -32,9 +32,8 @@ struct CliOptions {
 };
 
 struct ParsedCommandLine {
-    bool ok = false;
     CliOptions options;
-    std::u16string error;  // one line, English, when !ok
+    std::u16string error;  // one line, English; empty when the command line is good
 };
 
 // `args` without the program name.

@@ -278,7 +278,7 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
 {
     try {
         const ParsedCommandLine parsed = ParseCommandLine(args);
-        if (!parsed.ok) {
+        if (!parsed.error.empty()) {
             Report({}, parsed.error + u" (see quorvane-cli --help)");
             return kExitUsage;
         }
