@@ -58,13 +58,13 @@ StreamFailure OpenOutput(const DecryptTask& task, const CRecordReader& record, C
     return inOrder ? sink.Open(path, task.replaceExisting, false) : sink.OpenFile(path, task.replaceExisting);
 }
 
-// A container file, its size held to the format before a block is read.
-StreamFailure OpenContainer(CSource& input, const std::u16string& path, std::uint64_t& size)
+// A container, its size (if known before the end: not a pipe's) held to the format before a block is read.
+StreamFailure OpenContainer(CSource& input, const std::u16string& path)
 {
     if (const StreamFailure f = input.Open(path); f != StreamFailure::none) return f;
-    size = *input.Size();
-    if (IsTooLargeToDecrypt(size)) return StreamFailure::tooLarge;
-    return IsContainerLength(size) ? StreamFailure::none : StreamFailure::wrongKeyOrDamaged;
+    const std::optional<std::uint64_t> size = input.Size();
+    if (size && IsTooLargeToDecrypt(*size)) return StreamFailure::tooLarge;
+    return !size || IsContainerLength(*size) ? StreamFailure::none : StreamFailure::wrongKeyOrDamaged;
 }
 
 }  // namespace
@@ -76,8 +76,8 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
     CSource input;
-    std::uint64_t size = 0;
-    if (const StreamFailure f = OpenContainer(input, task.inputPath, size); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = OpenContainer(input, task.inputPath); f != StreamFailure::none) return finish(f);
+    const std::uint64_t size = *input.Size();
 
     CDecryptChunks chunks(keyBytes);
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size));
@@ -141,10 +141,8 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
     CSource source;
-    if (const StreamFailure f = source.Open(task.inputPath); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = OpenContainer(source, task.inputPath); f != StreamFailure::none) return finish(f);
     const std::optional<std::uint64_t> known = source.Size();
-    if (known && IsTooLargeToDecrypt(*known)) return finish(StreamFailure::tooLarge);
-    if (known && !IsContainerLength(*known)) return finish(StreamFailure::wrongKeyOrDamaged);
     CDecryptChunks chunks(keyBytes);
     CRecordReader& record = chunks.record;
 
@@ -201,8 +199,8 @@ StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBy
 {
     const auto finish = [](StreamFailure failure) { return StreamOutcome{failure, {}}; };
     CSource input;
-    std::uint64_t size = 0;
-    if (const StreamFailure f = OpenContainer(input, task.inputPath, size); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = OpenContainer(input, task.inputPath); f != StreamFailure::none) return finish(f);
+    const std::uint64_t size = *input.Size();
 
     CDecryptChunks chunks(keyBytes);
     CRecordReader& record = chunks.record;
