@@ -30,7 +30,8 @@ constexpr std::size_t kDefaultChunkBytes = std::size_t(2) << 20;
 
 class CProgressLine;
 
-// cli_run.cpp tells each by its place in this order: a new value goes before spoolFailed, with its text.
+// cli_run.cpp tells each by its place in this order: a new value goes before spoolFailed, with its text, and
+// between outputExists and outputClosed exactly when it is told of the output rather than of the input.
 enum class StreamFailure {
     none,
     openInput,
