@@ -215,4 +215,13 @@ void CMainDlg::ShowMessage(std::u16string_view text, std::u16string_view title)
     Notify(Wide(text).c_str(), Wide(title).c_str());
 }
 
+void CMainDlg::RunPass(PassAction, std::u16string_view, std::uint64_t, const std::function<void(CPassMonitor&)>& work)
+{
+    // On this thread, and never stopped, until the window has a progress dialog of its own.
+    struct CNoStop : CPassMonitor {
+        bool Report(std::uint64_t) noexcept override { return true; }
+    } monitor;
+    work(monitor);
+}
+
 }  // namespace quorvane::app

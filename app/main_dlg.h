@@ -25,6 +25,8 @@ public:
     int PromptKey(CSecureText& keyText) override;
     int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) override;
     void ShowMessage(std::u16string_view text, std::u16string_view title) override;
+    void RunPass(PassAction action, std::u16string_view fileName, std::uint64_t total,
+                 const std::function<void(CPassMonitor&)>& work) override;
 
 private:
     LRESULT OnInitDialog();

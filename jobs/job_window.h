@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -9,6 +11,17 @@ namespace quorvane {
 // Dialog results, with the platform's values.
 constexpr int kResultOk = 1;      // IDOK
 constexpr int kResultCancel = 2;  // IDCANCEL
+
+// What one file's long pass tells the window, from whichever thread runs it.
+class CPassMonitor {
+public:
+    virtual ~CPassMonitor() = default;
+    // `done` bytes of the pass's total are through. False once the user asked
+    // to stop: the pass then ends at its next chunk and leaves no output.
+    virtual bool Report(std::uint64_t done) noexcept = 0;
+};
+
+enum class PassAction { encrypt, decrypt };
 
 // Everything a job needs of the window. The main window implements it on
 // Win32; the jobs' tests implement it with a script.
@@ -30,6 +43,11 @@ public:
     virtual int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) = 0;
     // A modal message box owned by the main window, one OK button, no icon.
     virtual void ShowMessage(std::u16string_view text, std::u16string_view title) = 0;
+    // Runs `work`, the streaming of one file of `total` bytes, and returns when
+    // it has ended. The window may run it on another thread and show its
+    // progress meanwhile; `work` touches no window and reports through the monitor.
+    virtual void RunPass(PassAction action, std::u16string_view fileName, std::uint64_t total,
+                         const std::function<void(CPassMonitor&)>& work) = 0;
 };
 
 }  // namespace quorvane

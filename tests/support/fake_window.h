@@ -34,7 +34,10 @@ public:
     std::deque<KeyAnswer> keyAnswers;
     std::deque<std::u16string> saveAnswers;  // a path to save at, or "" to cancel
 
-    // Everything the job showed, in order: "key", "save:<proposal>", "msg:<title>:<text>".
+    int stopAfterReports = -1;  // when not negative, the pass is told to stop at that many reports
+
+    // Everything the job showed, in order: "key", "save:<proposal>", "msg:<title>:<text>",
+    // "pass:<encrypt|decrypt>:<name>".
     std::vector<std::u16string> events;
 
     int GetSourceCount() override { return countOverride != 0 ? countOverride : static_cast<int>(sources.size()); }
@@ -63,6 +66,19 @@ public:
         if (answer.empty()) return kResultCancel;
         chosenPath = answer;
         return kResultOk;
+    }
+
+    void RunPass(PassAction action, std::u16string_view fileName, std::uint64_t,
+                 const std::function<void(CPassMonitor&)>& work) override
+    {
+        events.push_back(u"pass:" + std::u16string(action == PassAction::encrypt ? u"encrypt" : u"decrypt") + u":" +
+                         std::u16string(fileName));
+        struct CMonitor : CPassMonitor {
+            int left;
+            bool Report(std::uint64_t) noexcept override { return left < 0 || left-- > 0; }
+        } monitor;
+        monitor.left = stopAfterReports;
+        work(monitor);
     }
 
     // The "msg:" events.
