@@ -11,7 +11,7 @@
 #include "cli/console.h"
 #include "cli/key_input.h"
 #include "cli/progress_line.h"
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"

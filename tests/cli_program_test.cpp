@@ -25,7 +25,7 @@
 
 #include "cli/console.h"
 #include "cli/progress_line.h"
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "jobs/platform_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/container_maker.h"

@@ -15,7 +15,7 @@
 #include <unistd.h>
 #endif
 
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "container/container_record.h"
 #include "tests/support/container_maker.h"
 #include "tests/support/files.h"

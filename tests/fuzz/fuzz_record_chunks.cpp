@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
 #include "tests/fuzz/fuzz_check.h"

@@ -1,4 +1,4 @@
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,7 +7,7 @@
 #include "cipher/ecb_parallel.h"
 #include "cli/console.h"
 #include "cli/progress_line.h"
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "container/container_record.h"
 
 namespace quorvane::cli {
