@@ -58,6 +58,12 @@ StreamFailure OpenOutput(const DecryptTask& task, const CRecordReader& record, C
     return inOrder ? sink.Open(path, task.replaceExisting, false) : sink.OpenFile(path, task.replaceExisting);
 }
 
+StreamFailure OpenContainer(CSource& input, const std::u16string& path)
+{
+    const StreamFailure f = input.Open(path);
+    return f != StreamFailure::none ? f : CheckContainerSize(input);
+}
+
 // `bytes` more done, unless the progress asks to stop.
 StreamFailure Advanced(CStreamProgress* progress, std::uint64_t bytes)
 {
@@ -66,9 +72,8 @@ StreamFailure Advanced(CStreamProgress* progress, std::uint64_t bytes)
 
 }  // namespace
 
-StreamFailure OpenContainer(CSource& input, const std::u16string& path)
+StreamFailure CheckContainerSize(const CSource& input)
 {
-    if (const StreamFailure f = input.Open(path); f != StreamFailure::none) return f;
     const std::optional<std::uint64_t> size = input.Size();
     if (size && IsTooLargeToDecrypt(*size)) return StreamFailure::tooLarge;
     return !size || IsContainerLength(*size) ? StreamFailure::none : StreamFailure::wrongKeyOrDamaged;
@@ -208,22 +213,25 @@ StreamFailure ReadContainerHead(const CSource& input, const CSecureBuffer& keyBy
     const std::uint64_t size = *input.Size();
     CDecryptChunks chunks(keyBytes);
     CRecordReader& record = chunks.record;
-    // Each stretch is read and deciphered alone, in order: every block stands alone.
-    CSecureBuffer buffer(kRecordHeaderBytes + 2 * CRecordReader::kMaxGatheredUnits);
+    // Each stretch is read and deciphered alone, in order, a few blocks at a time: every block stands alone, and
+    // the longest name gathered takes many of them.
+    CSecureBuffer buffer(4096);
     const auto take = [&](std::uint64_t from, std::uint64_t to) {
-        const auto length = static_cast<std::size_t>(to - from);
-        if (length == 0) return StreamFailure::none;
-        if (const StreamFailure f = input.ReadAt(from, buffer.Data(), length); f != StreamFailure::none) return f;
-        chunks.Decode(buffer.Data(), length, true);
-        if (from == 0 && !record.Begin(buffer.Data(), size)) return StreamFailure::wrongKeyOrDamaged;
-        record.Take(buffer.Data(), from, length);
+        for (std::uint64_t at = from; at < to; at += buffer.Size()) {
+            const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.Size(), to - at));
+            if (const StreamFailure f = input.ReadAt(at, buffer.Data(), length); f != StreamFailure::none) return f;
+            chunks.Decode(buffer.Data(), length, true);
+            if (at == 0 && !record.Begin(buffer.Data(), size)) return StreamFailure::wrongKeyOrDamaged;
+            record.Take(buffer.Data(), at, length);
+        }
         return StreamFailure::none;
     };
     if (const StreamFailure f = take(0, kRecordHeaderBytes); f != StreamFailure::none) return f;
     const RecordLayout layout = record.Layout();
     // The name's blocks, as far as a name is gathered; then the last block, which holds the whole fill (1 to 8 bytes
     // at the end of a record of whole blocks).
-    const std::uint64_t nameRead = (std::min<std::uint64_t>(layout.nameEnd, buffer.Size()) + 7) / 8 * 8;
+    const std::uint64_t gathered = kRecordHeaderBytes + 2 * CRecordReader::kMaxGatheredUnits;
+    const std::uint64_t nameRead = (std::min<std::uint64_t>(layout.nameEnd, gathered) + 7) / 8 * 8;
     if (const StreamFailure f = take(kRecordHeaderBytes, nameRead); f != StreamFailure::none) return f;
     if (const StreamFailure f = take(std::max(nameRead, size - 8), size); f != StreamFailure::none) return f;
     if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return f;

@@ -43,6 +43,13 @@ StreamFailure CSource::Open(const std::u16string& path)
         size = BytesLeft(StandardInput());
         return StreamFailure::none;
     }
+    return OpenFile(path);
+}
+
+StreamFailure CSource::OpenFile(std::u16string_view path)
+{
+    Close();
+    standard = false;
     const OpenedInput input = OpenRegularFile(path);
     if (!input.opened) return StreamFailure::openInput;
     if (!input.regular) return StreamFailure::notRegular;

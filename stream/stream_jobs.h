@@ -127,6 +127,8 @@ public:
 
     // "-" is standard input; anything else must be a regular file.
     StreamFailure Open(const std::u16string& path);
+    // A regular file, whatever its name.
+    StreamFailure OpenFile(std::u16string_view path);
     // The size of a file, or of what is left of a redirected file on standard input; none for a pipe.
     std::optional<std::uint64_t> Size() const { return size; }
     // Exactly `length` bytes at `offset` of a file. Safe from several threads at once.
@@ -206,13 +208,13 @@ bool WritesAsStream(const std::u16string& path);
 StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& keyBytes);
 StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& keyBytes);
 
-// The same from an input already opened (and for a decrypt, held to the format by OpenContainer); the input is
+// The same from an input already opened (and for a decrypt, held to the format by CheckContainerSize); the input is
 // closed before the output is moved into place.
 StreamOutcome StreamEncryptOpened(CSource& input, const EncryptTask& task, const CSecureBuffer& keyBytes);
 StreamOutcome StreamDecryptOpened(CSource& input, const DecryptTask& task, const CSecureBuffer& keyBytes);
 
-// Opens a container, its size (if known before the end: not a pipe's) held to the format before a block is read.
-StreamFailure OpenContainer(CSource& input, const std::u16string& path);
+// An opened container's size (if known before the end: not a pipe's) held to the format before a block is read.
+StreamFailure CheckContainerSize(const CSource& input);
 
 // What a container's first block, its name's blocks and its last block say: its sizes and fill hold, and this is
 // its file size and stored name (none when longer than is gathered). The file bytes are never read.
