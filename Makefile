@@ -39,7 +39,7 @@ test-format: setup
 # Every step's log is kept in build/logs; the last line adds them all up.
 test:
 	@mkdir -p build/logs && rm -f build/logs/*.log
-	for step in format native windows sanitize fuzz package; do
+	for step in format native windows sanitize fuzz package reproduce installer; do
 	    $(MAKE) --no-print-directory test-$$step 2>&1 | tee build/logs/$$step.log
 	done
 	scripts/test-summary build/logs/*.log

@@ -2,6 +2,7 @@
 #   make deb           builds dist/quorvane-cli_<version>_<arch>.deb (CPack) and checks it with lintian
 #   make test-package  the same, then unpacks it into a scratch root and runs what it holds (part of make test)
 # A release build of its own (build/deb) with Debian's hardening flags; lintian fails it on any error or warning.
+# CPack dates the entries with SOURCE_DATE_EPOCH (the commit's time, exported by dist.mk).
 .PHONY: deb test-package
 
 DEB_BUILD ?= build/deb
@@ -18,6 +19,7 @@ deb: setup
 	cp $(DEB_BUILD)/quorvane-cli_*.deb dist/
 	deb=$$(ls dist/quorvane-cli_$(QUORVANE_VERSION)_*.deb)
 	lintian --fail-on error,warning "$$deb"
+	$(MAKE) --no-print-directory sums
 	echo "deb: $$deb"
 
 test-package: deb
