@@ -36,12 +36,15 @@ private:
     LRESULT OnEncrypt();
     LRESULT OnDecrypt();
     LRESULT OnExit();
+    LRESULT OnDropFiles(HDROP drop);
+    LRESULT OnCommand(int id);
 
     void ClearSourceList();
     void Notify(const wchar_t* text, const wchar_t* title);
 
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
+    bool commandRunning_ = false;
 };
 
 }  // namespace quorvane::app

@@ -3,8 +3,11 @@
 //   quorvane_e2e SCENARIO PATH-TO-Quorvane.exe
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
+
+#include <shlobj.h>
 
 #include "tests/e2e/driver.h"
 #include "tests/support/container_maker.h"
@@ -316,6 +319,54 @@ QV_SCENARIO(jobs_take_259_unit_paths_skip_cancelled_files_replace_on_request_and
         user.ExpectIdle();
     }
     Check(std::distance(fs::directory_iterator(f), {}) == 11 && fs::exists(f / L"b.dat"), "nothing else is written");
+    user.Exit();
+}
+
+// Drops `paths` onto the main window as the shell hands a drop over: a DROPFILES block in the program's own
+// memory, posted. The block is the caller's to free once the drop has been handled.
+void* DropFiles(CUser& user, const std::vector<std::wstring>& paths)
+{
+    std::wstring names;
+    for (const std::wstring& path : paths) names += path + L'\0';
+    std::vector<char> block(sizeof(DROPFILES) + (names.size() + 1) * sizeof(wchar_t), 0);
+    DROPFILES header{};
+    header.pFiles = sizeof header;
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof header);
+    std::memcpy(block.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+    void* at = VirtualAllocEx(user.Process(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    Check(at != nullptr && WriteProcessMemory(user.Process(), at, block.data(), block.size(), nullptr),
+          "cannot place the drop in the program");
+    PostMessageW(user.Main(), WM_DROPFILES, WPARAM(at), 0);
+    return at;
+}
+
+QV_SCENARIO(dropped_files_replace_the_list_in_the_order_dropped_without_folders_or_too_long_paths)
+{
+    const fs::path a = f / L"a.txt", b = f / L"報告書_2026年度.docx", c = f / L"c.bin", folder = f / L"フォルダ";
+    const fs::path tooLong = f / (std::wstring(260 - f.wstring().size() - 5, L'n') + L".txt");  // 260 units
+    for (const fs::path& file : {a, b, c, tooLong}) test::WriteFileBytes(file.u16string(), PatternBytes(50, 8));
+    fs::create_directory(folder);
+    CUser user(exe, f);
+    user.ChooseSources(f, a.wstring());
+    std::vector<void*> drops{DropFiles(user, {c.wstring(), folder.wstring(), tooLong.wstring(), b.wstring()})};
+    const std::vector<std::wstring> listed{c.wstring(), b.wstring()};
+    Poll("the dropped files in the list", [&] { return user.List() == listed; });
+    // Nothing usable: no message, and the list stays. Neither does a drop change the list of a running job.
+    drops.push_back(DropFiles(user, {folder.wstring(), tooLong.wstring()}));
+    user.ExpectIdle();
+    user.Press(kEncrypt);
+    const HWND prompt = user.NextDialog(L"キー入力");
+    user.Type(GetDlgItem(prompt, kKeyEdit), L"key");
+    drops.push_back(DropFiles(user, {a.wstring()}));  // handled before the click below: both are posted
+    user.Close(prompt, IDOK);
+    user.Choose(L"c.dat");
+    user.Choose(L"報告書_2026年度.dat");
+    user.ExpectIdle();
+    Check(user.List() == listed, "the list is the one dropped first");
+    ExpectContainer(f / L"c.dat", L"key", L"c.bin", PatternBytes(50, 8));
+    ExpectContainer(f / L"報告書_2026年度.dat", L"key", b.filename(), PatternBytes(50, 8));
+    for (void* drop : drops) VirtualFreeEx(user.Process(), drop, 0, MEM_RELEASE);
     user.Exit();
 }
 
