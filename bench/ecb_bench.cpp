@@ -23,35 +23,6 @@ std::vector<std::uint8_t> Plain(std::size_t size)
     return bytes;
 }
 
-template <bool Encrypt>
-void BM_Buffer(benchmark::State& state)
-{
-    const auto input = Plain(static_cast<std::size_t>(state.range(0)));
-    for (auto _ : state) {
-        CBlowfishCipher bf;
-        std::int32_t length = static_cast<std::int32_t>(input.size());
-        CSecureBuffer output;
-        if constexpr (Encrypt)
-            bf.EncryptBuffer(input.data(), length, kKey, sizeof kKey, output);
-        else
-            bf.DecryptBuffer(input.data(), length, kKey, sizeof kKey, output);
-        benchmark::DoNotOptimize(output.Data());
-    }
-    state.SetBytesProcessed(state.iterations() * state.range(0));
-}
-BENCHMARK(BM_Buffer<true>)
-    ->Name("EncryptBuffer")
-    ->Arg(kMiB)
-    ->Arg(64 * kMiB)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Buffer<false>)
-    ->Name("DecryptBuffer")
-    ->Arg(kMiB)
-    ->Arg(64 * kMiB)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-
 // The block loop alone, in place; threads 0 means the automatic choice.
 template <bool Encode>
 void BM_Blocks(benchmark::State& state)

@@ -64,39 +64,6 @@ void CBlowfishCipher::DecipherBlock(std::uint32_t& left, std::uint32_t& right) c
     DecipherHalves(pArray.get(), sBoxes.get(), left, right);
 }
 
-namespace {
-
-int TransformBuffer(CBlowfishCipher& cipher, bool encrypt, const std::uint8_t* input, std::int32_t& length,
-                    const std::uint8_t* key, std::int32_t keyLength, CSecureBuffer& output)
-{
-    if (keyLength < 1 || key == nullptr) return kEmptyKeyRefused;
-    if (length < 0) throw std::invalid_argument("negative buffer length");
-    cipher.SetKey(key, keyLength);
-    const std::uint32_t n = AlignedLength(static_cast<std::uint32_t>(length));
-    length = static_cast<std::int32_t>(n);
-    CSecureBuffer result(n);
-    if (encrypt)
-        cipher.EncodeBlocks(input, result.Data(), n);
-    else
-        cipher.DecodeBlocks(input, result.Data(), n);
-    output = std::move(result);
-    return 0;
-}
-
-}  // namespace
-
-int CBlowfishCipher::EncryptBuffer(const std::uint8_t* input, std::int32_t& length, const std::uint8_t* key,
-                                   std::int32_t keyLength, CSecureBuffer& output)
-{
-    return TransformBuffer(*this, true, input, length, key, keyLength, output);
-}
-
-int CBlowfishCipher::DecryptBuffer(const std::uint8_t* input, std::int32_t& length, const std::uint8_t* key,
-                                   std::int32_t keyLength, CSecureBuffer& output)
-{
-    return TransformBuffer(*this, false, input, length, key, keyLength, output);
-}
-
 CSecureBuffer MakeKeyBytes(std::u16string_view keyText)
 {
     CSecureBuffer bytes(keyText.size() * 2);

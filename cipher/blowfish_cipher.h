@@ -13,10 +13,6 @@ constexpr std::uint32_t AlignedLength(std::uint32_t n) noexcept
     return (n + 7u) & ~7u;
 }
 
-// Result of EncryptBuffer/DecryptBuffer for a key of zero bytes: the key
-// schedule is never run with it, and the caller's variables stay untouched.
-constexpr int kEmptyKeyRefused = -1;
-
 // Blowfish with 16 rounds. A block lies in memory as two 32-bit halves, each
 // least significant byte first; this byte order is part of the container format.
 class CBlowfishCipher {
@@ -39,14 +35,6 @@ public:
     std::uint32_t EncodeBlocks(const std::uint8_t* input, std::uint8_t* output, std::uint32_t length) const;
     // Reads and writes whole blocks: the input must hold AlignedLength(length) bytes.
     void DecodeBlocks(const std::uint8_t* input, std::uint8_t* output, std::uint32_t length) const;
-
-    // Keys the object, raises length to its aligned length, and hands back a new
-    // zeroed buffer of that length holding the result. The input must be readable
-    // up to the aligned length. Returns 0, or kEmptyKeyRefused for keyLength < 1.
-    int EncryptBuffer(const std::uint8_t* input, std::int32_t& length, const std::uint8_t* key, std::int32_t keyLength,
-                      CSecureBuffer& output);
-    int DecryptBuffer(const std::uint8_t* input, std::int32_t& length, const std::uint8_t* key, std::int32_t keyLength,
-                      CSecureBuffer& output);
 
     const std::uint32_t* PArray() const noexcept { return pArray.get(); }
     const std::uint32_t* SBoxes() const noexcept { return sBoxes.get(); }

@@ -12,10 +12,9 @@
 #include <string_view>
 #include <vector>
 
-namespace quorvane::cli {
+#include "stream/stream_jobs.h"  // kStandardStreamName: also a key file from standard input
 
-// Standard input as an input or a key file, standard output as an output.
-inline constexpr std::u16string_view kStandardStreamName = u"-";
+namespace quorvane::cli {
 
 enum class CliCommand { encrypt, decrypt, check, list, help, version };
 

@@ -11,10 +11,9 @@
 #include "cli/console.h"
 #include "cli/key_input.h"
 #include "cli/progress_line.h"
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
-#include "jobs/file_jobs.h"
 #include "jobs/platform_file.h"
 
 namespace quorvane::cli {
@@ -45,7 +44,7 @@ constexpr std::u16string_view kKeyFailureTexts[] = {
 };
 static_assert(std::size(kKeyFailureTexts) == std::size_t(KeyFailure::unreadable) + 1);
 
-// Indexed by StreamFailure; those from outputExists to outputClosed are told of the output, not of the input.
+// Indexed by StreamFailure.
 constexpr std::u16string_view kStreamFailureTexts[] = {
     u"failed",
     u"cannot open",
@@ -63,6 +62,7 @@ constexpr std::u16string_view kStreamFailureTexts[] = {
     u"cannot create",
     u"cannot write the decrypted data",
     u"closed by its reader before the end",
+    u"stopped",
     u"cannot hold the container for standard output until its first block is known; make room there or set "
     u"TMPDIR to another folder",
 };
@@ -86,6 +86,14 @@ std::u16string InputSubject(const std::u16string& path)
 {
     return IsStandard(path) ? u"standard input" : path;
 }
+
+void ForgetTemporaryOutput() noexcept
+{
+    NoteTemporaryOutput({});
+}
+
+// An interrupt removes the temporary output; a reader of standard output that goes away fails the write.
+constexpr SinkHooks kConsoleHooks{CreateNotedTemporary, ForgetTemporaryOutput, IgnoreClosedReaders};
 
 // "2,147,483,631": a limit a reader takes in at a glance.
 std::u16string GroupedNumber(std::uint64_t n)
@@ -147,17 +155,17 @@ public:
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
                 const StreamFailure f = outcome.failure;
-                const bool aboutOutput = f >= StreamFailure::outputExists && f <= StreamFailure::outputClosed;
+                const bool aboutOutput = outcome.Subject() == FailureSubject::output;
                 std::u16string reason = encrypting && f == StreamFailure::tooLarge
                                             ? TooLargeToEncryptText(StoredName(input).size())
                                             : StreamFailureText(f, encrypting);
                 // The reader of standard output must know that what it got is not the file.
                 if (outcome.sentBeforeFailure && f != StreamFailure::outputClosed)
                     reason += u"; throw away the bytes already written to standard output";
-                Report(f == StreamFailure::spoolFailed  ? SpoolFolder()
-                       : !aboutOutput                   ? subject
-                       : IsStandard(outcome.outputPath) ? u"standard output"
-                                                        : outcome.outputPath,
+                Report(outcome.Subject() == FailureSubject::spool ? SpoolFolder()
+                       : !aboutOutput                             ? subject
+                       : IsStandard(outcome.outputPath)           ? u"standard output"
+                                                                  : outcome.outputPath,
                        reason);
                 // A list tells every container; a check, with --keep-going.
                 if ((!options.keepGoing && options.command != CliCommand::list) || aboutOutput) return kExitFailed;
@@ -182,7 +190,7 @@ private:
     // The name without folder, as the window stores it; from standard input, the one given (or none).
     std::u16string StoredName(const std::u16string& input) const
     {
-        return IsStandard(input) ? options.name.value_or(u"") : FromFsPath(ToFsPath(input).filename());
+        return IsStandard(input) ? options.name.value_or(u"") : StoredNameFor(input);
     }
 
     // A path that cannot take the output: a folder stands there, or its name is too long. With -f it could also
@@ -190,10 +198,10 @@ private:
     // under any name. Only the input at hand may be replaced by its own output. Standard output always takes it.
     StreamFailure CheckOutput(const std::u16string& output) const
     {
-        constexpr std::size_t kMaxNameLength = 255;  // bytes, or UTF-16 units on Windows
         if (IsStandard(output)) return StreamFailure::none;
         const std::filesystem::path target = ToFsPath(output);
-        if (target.filename().native().size() > kMaxNameLength) return StreamFailure::nameTooLong;
+        // The file systems' limit, which a stored name keeps too: 255 bytes, or UTF-16 units on Windows.
+        if (target.filename().native().size() > kMaxStoredNameUnits) return StreamFailure::nameTooLong;
         const std::optional<FileIdentity> file = IdentifyFile(target);
         if (!file) return StreamFailure::none;
         if (file->folder) return StreamFailure::outputIsFolder;
@@ -213,6 +221,7 @@ private:
         task.outputPath =
             options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
         task.replaceExisting = options.force;
+        task.hooks = kConsoleHooks;
         if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none) return {f, task.outputPath};
         return IsStandard(input) || WritesAsStream(task.outputPath) ? StreamEncryptInOrder(task, keyBytes)
                                                                     : StreamEncryptFile(task, keyBytes);
@@ -227,6 +236,7 @@ private:
         task.inputPath = input;
         task.progress = &progress;
         task.replaceExisting = options.force;
+        task.hooks = kConsoleHooks;
         task.discard = options.command != CliCommand::decrypt;
         std::int32_t dataSize = 0;
         std::u16string name;  // none gathered (longer than any file system takes) is shown empty
@@ -234,25 +244,19 @@ private:
             dataSize = size;
             name = stored.value_or(u"");
         };
-        // A path that can't take the output is refused as no name; the reason is kept here and told instead.
-        StreamOutcome refused;
-        task.chooseOutput = [&](const std::optional<std::u16string>& storedName) -> std::u16string {
-            std::u16string path = options.output ? *options.output : std::u16string();
-            if (!options.output && storedName) {
-                // A container may come from anyone: its name must not lead into another folder.
-                const std::u16string safe = MakeSafeFileName(*storedName);
-                if (safe.empty() || safe.size() > kMaxProposedName) return {};
-                path = JoinPath(OutputFolder(input), safe);
-            }
-            if (!path.empty()) refused = {CheckOutput(path), path};
-            return refused.failure == StreamFailure::none ? path : std::u16string();
+        task.chooseOutput = [&](const std::optional<std::u16string>& storedName) -> OutputChoice {
+            if (options.output) return {*options.output, CheckOutput(*options.output)};
+            // A container may come from anyone: its name must not lead into another folder.
+            const std::u16string safe = storedName ? MakeSafeFileName(*storedName) : std::u16string();
+            if (safe.empty() || safe.size() > kMaxStoredNameUnits) return {};
+            const std::u16string path = JoinPath(OutputFolder(input), safe);
+            return {path, CheckOutput(path)};
         };
         // A pipe can't skip the file bytes of a list: they are read through and thrown away.
         StreamOutcome outcome = IsStandard(input) || (options.output && WritesAsStream(*options.output))
                                     ? StreamDecryptInOrder(task, keyBytes)
                                 : listing ? StreamListFile(task, keyBytes)
                                           : StreamDecryptFile(task, keyBytes);
-        if (outcome.failure == StreamFailure::noUsableName && refused.failure != StreamFailure::none) return refused;
         if (!listing || outcome.failure != StreamFailure::none) return outcome;
         const std::u16string line = EscapeControls(input) + u'\t' + Ascii(std::to_string(dataSize)) + u'\t' +
                                     EscapeControls(name) + (options.nulTerminated ? u'\0' : u'\n');

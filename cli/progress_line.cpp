@@ -127,15 +127,16 @@ void CProgressLine::Begin(std::uint64_t totalBytes)
     Draw(start);  // at once: the user sees that a long file has begun
 }
 
-void CProgressLine::Advance(std::uint64_t bytes)
+bool CProgressLine::Advance(std::uint64_t bytes)
 {
     done += bytes;
-    if (!active) return;
+    if (!active) return true;
     const auto now = Clock::now();
     // Whoever finds the line due draws it; a worker never waits for another's drawing.
     std::unique_lock<std::mutex> guard(drawing, std::try_to_lock);
     const bool worthShowing = total != kUnknownTotal || done.load() > kProgressMinimumBytes;
     if (guard.owns_lock() && now >= nextDraw && worthShowing) Draw(now);
+    return true;
 }
 
 void CProgressLine::Draw(Clock::time_point now)

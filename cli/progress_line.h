@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "stream/stream_jobs.h"
+
 namespace quorvane::cli {
 
 // `text` with every control shown as an escape: C0, DEL and C1 as "\x1b",
@@ -27,24 +29,23 @@ std::u16string Ascii(std::string_view text);
 
 // Files up to this size are done before a line would say anything.
 constexpr std::uint64_t kProgressMinimumBytes = std::uint64_t(64) << 20;
-// The total of a pipe, known only at its end: the line shows up once that much is done, without percentage.
-constexpr std::uint64_t kUnknownTotal = ~std::uint64_t(0);
 
 // A carriage return, `width` spaces and another: the line is empty again.
 std::u16string BlankLine(std::size_t width);
 
-class CProgressLine {
+// Of a pipe (kUnknownTotal), the line shows up once kProgressMinimumBytes are done, without percentage.
+class CProgressLine : public CStreamProgress {
 public:
     // `columns`: the terminal's width; 0 when standard error is not a terminal. The name is shown escaped.
     CProgressLine(std::u16string_view name_, unsigned columns_) : name(EscapeControls(name_)), columns(columns_) {}
-    ~CProgressLine() { Clear(); }
+    ~CProgressLine() override { Clear(); }
     CProgressLine(const CProgressLine&) = delete;
     CProgressLine& operator=(const CProgressLine&) = delete;
 
     // At the file's start, with the size of the input.
-    void Begin(std::uint64_t totalBytes);
-    // `bytes` more of the input are done. From any worker thread.
-    void Advance(std::uint64_t bytes);
+    void Begin(std::uint64_t totalBytes) override;
+    // `bytes` more of the input are done. From any worker thread. The line never asks to stop.
+    bool Advance(std::uint64_t bytes) override;
     // Removes the line, if one is shown.
     void Clear() noexcept;
 

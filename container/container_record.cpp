@@ -1,7 +1,6 @@
 #include "container/container_record.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace quorvane {
 
@@ -26,16 +25,6 @@ void WriteRecordHead(std::uint8_t* out, std::u16string_view storedName, std::int
         *name++ = std::uint8_t(unit & 0xFF);
         *name++ = std::uint8_t(unit >> 8);
     }
-}
-
-CSecureBuffer LayoutContainerRecord(std::u16string_view storedName, std::int32_t dataSize)
-{
-    if (dataSize < 0) throw std::length_error("negative data size");
-    const std::int64_t r = ContainerRecordLength(static_cast<std::int64_t>(storedName.size()), dataSize);
-    if (r > kMaxRecordLength) throw std::length_error("container record over 2 GiB");
-    CSecureBuffer record(static_cast<std::size_t>(r));
-    WriteRecordHead(record.Data(), storedName, dataSize);
-    return record;
 }
 
 RecordLayout LayoutForWriting(std::size_t nameUnits, std::int32_t dataSize) noexcept

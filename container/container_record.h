@@ -60,11 +60,6 @@ constexpr std::uint32_t GetLe32(const std::uint8_t* in) noexcept
     return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
 }
 
-// A zero-filled record of R bytes with header and name in place; the caller
-// fills the file bytes at offset 8 + nameBytes (read straight from disk).
-// Throws std::length_error when R would exceed kMaxRecordLength.
-CSecureBuffer LayoutContainerRecord(std::u16string_view storedName, std::int32_t dataSize);
-
 // Writes the 8-byte header and the name; `out` needs 8 + 2 * name.size() bytes.
 void WriteRecordHead(std::uint8_t* out, std::u16string_view storedName, std::int32_t dataSize) noexcept;
 

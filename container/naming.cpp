@@ -2,12 +2,6 @@
 
 namespace quorvane {
 
-std::u16string ExtractFileName(std::u16string_view path)
-{
-    const auto slash = path.rfind(u'\\');
-    return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-}
-
 std::u16string MakeContainerName(std::u16string_view path)
 {
     const auto slash = path.rfind(u'\\');

@@ -4,10 +4,6 @@
 
 namespace quorvane {
 
-// The stored name for a source path: the text after its last backslash
-// (the whole path when it has none).
-std::u16string ExtractFileName(std::u16string_view path);
-
 // The proposed container path: the file name's extension replaced by ".dat",
 // or ".dat" appended when the file name has none. Only the text after the
 // last backslash is searched, and a leading full stop is no extension.

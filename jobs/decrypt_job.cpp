@@ -2,7 +2,6 @@
 #include "container/container_record.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
-#include "jobs/file_stream.h"
 #include "jobs/job_messages.h"
 #include "jobs/job_steps.h"
 
@@ -10,43 +9,45 @@ namespace quorvane {
 
 namespace {
 
-PassOutcome DecryptOne(CJobWindow& window, const std::u16string& path, const CSecureBuffer& keyBytes)
+// The stored name made safe, or none when it is longer than any file system takes.
+std::u16string ProposedName(const std::optional<std::u16string>& storedName)
 {
-    CSecureBuffer record;
-    {
-        CFileStream source;
-        if (!source.OpenFileStream(path, true)) return FailPass(window, messages::kOpenFailed);
-        const int size = source.GetStreamSize();
-        if (source.IsTooLarge()) return FailPass(window, messages::kTooLarge);
-        if (!source.IsFailed() && !IsContainerLength(std::uint64_t(size)))
-            return FailPass(window, messages::kWrongKeyOrDamaged);
+    std::u16string name = MakeSafeFileName(storedName.value_or(u""));
+    if (name.size() > kMaxStoredNameUnits) name.clear();
+    return FitProposal(std::move(name));
+}
 
-        record = CSecureBuffer(static_cast<std::size_t>(size));
-        int length = size;
-        if (!source.ReadWholeStream(record.Data(), length)) return FailPass(window, messages::kReadFailed);
-    }
+PassOutcome DecryptOne(CJobWindow& window, const std::u16string& path, const CSecureBuffer& keyBytes,
+                       std::size_t chunkBytes)
+{
+    // Without a check value in the format, the record's own shape is what tells a wrong key: its sizes, its name
+    // and its fill, from the first block, the name's blocks and the last block, all before the chooser.
+    CSource source;
+    ContainerHead head;
+    StreamFailure failure = source.OpenFile(path);
+    if (failure == StreamFailure::none) failure = CheckContainerSize(source);
+    if (failure == StreamFailure::none) failure = ReadContainerHead(source, keyBytes, head);
+    if (failure != StreamFailure::none) return FailPass(window, failure, messages::kSaveDecryptedFailed);
 
-    CBlowfishCipher cipher;
-    cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
-    cipher.DecodeBlocks(record.Data(), record.Data(), static_cast<std::uint32_t>(record.Size()));
-
-    // Without a check value in the format, the record's own shape is what
-    // tells a wrong key: fields inside the record and the exact zero fill,
-    // both checked before a wrong key's random name length can cost memory.
-    // The whole record is the reader's one chunk; its name is held already, so it is read whole.
-    CRecordReader reader;
-    if (!reader.Begin(record.Data(), record.Size(), record.Size()))
-        return FailPass(window, messages::kWrongKeyOrDamaged);
-    const ChunkSpan data = reader.Take(record.Data(), 0, record.Size());
-    if (!reader.FillIsZero()) return FailPass(window, messages::kWrongKeyOrDamaged);
-
-    return SaveOutput(window, MakeSafeFileName(reader.Name().value_or(u"")), record.Data() + data.offset,
-                      reader.Layout().dataSize, messages::kSaveDecryptedFailed);
+    std::u16string chosen;
+    if (window.ChooseSavePath(ProposedName(head.storedName), chosen) != kResultOk) return PassOutcome::skipped;
+    DecryptTask task;
+    task.inputPath = path;
+    task.chooseOutput = [&chosen](const std::optional<std::u16string>&) { return OutputChoice{chosen}; };
+    task.replaceExisting = true;
+    task.chunkBytes = chunkBytes;
+    return RunStreamingPass(
+        window, PassAction::decrypt, path, *source.Size(),
+        [&](CStreamProgress& progress) {
+            task.progress = &progress;
+            return StreamDecryptOpened(source, task, keyBytes).failure;
+        },
+        messages::kSaveDecryptedFailed);
 }
 
 }  // namespace
 
-int RunDecryptJob(CJobWindow& window) noexcept
+int RunDecryptJob(CJobWindow& window, std::size_t chunkBytes) noexcept
 {
     try {
         const int count = window.GetSourceCount();
@@ -60,7 +61,8 @@ int RunDecryptJob(CJobWindow& window) noexcept
         if (prompt != kResultOk) return kJobFailed;
 
         const CSecureBuffer keyBytes = MakeKeyBytes(keyText.Text());
-        return RunPasses(window, count, [&](const std::u16string& path) { return DecryptOne(window, path, keyBytes); });
+        return RunPasses(window, count,
+                         [&](const std::u16string& path) { return DecryptOne(window, path, keyBytes, chunkBytes); });
     } catch (...) {
         return ReportOutOfMemory(window);
     }

@@ -2,7 +2,6 @@
 #include "container/container_record.h"
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
-#include "jobs/file_stream.h"
 #include "jobs/job_messages.h"
 #include "jobs/job_steps.h"
 
@@ -10,38 +9,37 @@ namespace quorvane {
 
 namespace {
 
-PassOutcome EncryptOne(CJobWindow& window, const std::u16string& path, const CSecureBuffer& keyBytes)
+PassOutcome EncryptOne(CJobWindow& window, const std::u16string& path, const CSecureBuffer& keyBytes,
+                       std::size_t chunkBytes)
 {
-    CSecureBuffer record;
-    {
-        CFileStream source;
-        if (!source.OpenFileStream(path, true)) return FailPass(window, messages::kOpenFailed);
-        const int size = source.GetStreamSize();
-        const std::u16string storedName = ExtractFileName(path);
-        if (source.IsTooLarge() || IsTooLargeToEncrypt(storedName.size(), std::uint64_t(size)))
-            return FailPass(window, messages::kTooLarge);
+    // Opened and sized before the chooser: a file that can't be read, or can't be a container, is told first.
+    CSource source;
+    if (const StreamFailure f = source.OpenFile(path); f != StreamFailure::none)
+        return FailPass(window, f, messages::kSaveEncryptedFailed);
+    EncryptTask task;
+    task.inputPath = path;
+    task.storedName = StoredNameFor(path);
+    task.replaceExisting = true;
+    task.chunkBytes = chunkBytes;
+    const std::uint64_t size = *source.Size();
+    if (IsTooLargeToEncrypt(task.storedName.size(), size))
+        return FailPass(window, StreamFailure::tooLarge, messages::kSaveEncryptedFailed);
 
-        // One buffer for the whole pass: the file is read straight into its
-        // place in the record, which is then enciphered in place.
-        record = LayoutContainerRecord(storedName, size);
-        int length = size;
-        if (!source.ReadWholeStream(record.Data() + kRecordHeaderBytes + 2 * storedName.size(), length))
-            return FailPass(window, messages::kReadFailed);
-        // The source is closed here, so it may be chosen as its own container's path.
-    }
-
-    CBlowfishCipher cipher;
-    cipher.SetKey(keyBytes.Data(), static_cast<std::int32_t>(keyBytes.Size()));
-    cipher.EncodeBlocks(record.Data(), record.Data(), static_cast<std::uint32_t>(record.Size()));
-
-    std::u16string proposal = path.empty() ? std::u16string() : MakeContainerName(path);
-    return SaveOutput(window, std::move(proposal), record.Data(), static_cast<int>(record.Size()),
-                      messages::kSaveEncryptedFailed);
+    const std::u16string proposal = path.empty() ? std::u16string() : MakeContainerName(path);
+    if (window.ChooseSavePath(FitProposal(proposal), task.outputPath) != kResultOk) return PassOutcome::skipped;
+    // The source is closed before the container is moved into place, so it may be chosen as its own container's path.
+    return RunStreamingPass(
+        window, PassAction::encrypt, path, size,
+        [&](CStreamProgress& progress) {
+            task.progress = &progress;
+            return StreamEncryptOpened(source, task, keyBytes).failure;
+        },
+        messages::kSaveEncryptedFailed);
 }
 
 }  // namespace
 
-int RunEncryptJob(CJobWindow& window) noexcept
+int RunEncryptJob(CJobWindow& window, std::size_t chunkBytes) noexcept
 {
     try {
         CSecureText keyText;
@@ -55,7 +53,8 @@ int RunEncryptJob(CJobWindow& window) noexcept
             return kJobDone;
         }
         const CSecureBuffer keyBytes = MakeKeyBytes(keyText.Text());
-        return RunPasses(window, count, [&](const std::u16string& path) { return EncryptOne(window, path, keyBytes); });
+        return RunPasses(window, count,
+                         [&](const std::u16string& path) { return EncryptOne(window, path, keyBytes, chunkBytes); });
     } catch (...) {
         return ReportOutOfMemory(window);
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,6 +24,10 @@ public:
 
 enum class PassAction { encrypt, decrypt };
 
+// The save chooser's name field holds 259 code units and a terminator; a
+// longer proposal is not offered at all rather than cut into another name.
+constexpr std::size_t kMaxProposedName = 259;
+
 // Everything a job needs of the window. The main window implements it on
 // Win32; the jobs' tests implement it with a script.
 class CJobWindow {
@@ -38,8 +43,8 @@ public:
     // kResultOk, kResultCancel, or any other value when it could not be shown.
     // Throws std::bad_alloc when the typed key could not be captured.
     virtual int PromptKey(CSecureText& keyText) = 0;
-    // Shows the save chooser with `proposedName` in its name field (empty for
-    // none). On kResultOk, `chosenPath` holds the full path the user chose.
+    // Shows the save chooser with `proposedName` (at most kMaxProposedName units) in its name field, or empty
+    // for none. On kResultOk, `chosenPath` holds the full path the user chose.
     virtual int ChooseSavePath(std::u16string_view proposedName, std::u16string& chosenPath) = 0;
     // A modal message box owned by the main window, one OK button, no icon.
     virtual void ShowMessage(std::u16string_view text, std::u16string_view title) = 0;

@@ -2,8 +2,7 @@
 // The few file services the standard library lacks: an exclusive temporary
 // file beside the destination, written through its own descriptor, flushed and
 // moved over the destination in one step; what file or kind a path names; and
-// the primitives of the command line's sources and sinks. The only place
-// outside app/ that talks to the file system directly.
+// the primitives of the sources and sinks that the stream layer builds on.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

@@ -25,7 +25,7 @@
 
 #include "cli/console.h"
 #include "cli/progress_line.h"
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "jobs/platform_file.h"
 #include "tests/support/child_process.h"
 #include "tests/support/container_maker.h"
@@ -41,7 +41,7 @@ ChildResult RunCli(Args args, const ChildInput& input = {})
     return RunChild(args, input);
 }
 const std::u16string kKey = u"合言葉 Key 7";
-constexpr std::size_t kChunk = cli::kDefaultChunkBytes;
+constexpr std::size_t kChunk = kDefaultChunkBytes;
 
 class Cli : public ::testing::Test {
 protected:

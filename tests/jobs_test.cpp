@@ -9,10 +9,10 @@
 
 #include "container/naming.h"
 #include "jobs/file_jobs.h"
-#include "jobs/file_stream.h"
 #include "jobs/job_messages.h"
 #include "jobs/long_path.h"
 #include "jobs/platform_file.h"
+#include "stream/stream_jobs.h"
 #include "tests/support/fake_window.h"
 #include "tests/support/container_maker.h"
 
@@ -25,12 +25,14 @@
 static std::atomic<std::size_t> gWatchedSize{0};
 static std::atomic<int> gWatchedAllocations{0};
 static std::atomic<bool> gNoMemory{false};
+static std::atomic<std::size_t> gLargest{0};  // the largest allocation since the last reset
 
 void* operator new(std::size_t size)
 {
     if (gNoMemory) throw std::bad_alloc();
     const std::size_t watched = gWatchedSize.load();
     if (watched != 0 && size >= watched) ++gWatchedAllocations;
+    for (std::size_t largest = gLargest; size > largest && !gLargest.compare_exchange_weak(largest, size);) {}
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
@@ -140,7 +142,8 @@ TEST_F(JobsTest, missing_middle_source_stops_job_and_keeps_first_output)
         // The first is proposed as the design says (its container name, or its stored name); the third is not
         // processed.
         const std::u16string proposal = encrypt ? folder.File(u"a.dat") : u"a.txt";
-        EXPECT_EQ(w.events, (Paths{u"key", u"save:" + proposal, Msg(kTitleError, kOpenFailed)}));
+        const std::u16string pass = encrypt ? u"pass:encrypt:a.txt" : u"pass:decrypt:a.dat";
+        EXPECT_EQ(w.events, (Paths{u"key", u"save:" + proposal, pass, Msg(kTitleError, kOpenFailed)}));
         EXPECT_TRUE(std::filesystem::exists(ToFsPath(output)));
     }
     EXPECT_EQ(test::ReadFileBytes(folder.File(u"a.out")), Bytes{1});
@@ -190,25 +193,16 @@ TEST_F(JobsTest, destination_name_at_the_length_limit_is_written)
     }
 }
 
-// Sparse files of 2 GiB and of one block past the format's limit; a 32-bit process can't have a record near 2 GiB.
-TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large_and_beyond_memory_out_of_memory)
+// Sparse files of 2 GiB and of one block past the format's limit are refused before the chooser.
+TEST_F(JobsTest, files_beyond_the_format_limit_are_too_large)
 {
-    const std::u16string big = Put(u"big.bin", {}), edge = Put(u"edge.bin", {}), huge = Put(u"huge.bin", {});
+    const std::u16string big = Put(u"big.bin", {}), edge = Put(u"edge.bin", {});
     std::filesystem::resize_file(ToFsPath(big), 0x80000000ull);
-    std::filesystem::resize_file(ToFsPath(edge), 0x7FFFFFF8ull - 8 - 2 * ExtractFileName(edge).size());
-    std::filesystem::resize_file(ToFsPath(huge), 0x7FFFFF00ull);
-    const std::tuple<std::u16string, bool, std::u16string_view> rows[] = {
-        {big, true, kTooLarge},
-        {edge, true, kTooLarge},
-        {big, false, kTooLarge},
-#ifdef _WIN32
-        {huge, true, kOutOfMemory},
-#endif
-    };
-    for (const auto& [path, encrypt, message] : rows) {
+    std::filesystem::resize_file(ToFsPath(edge), 0x7FFFFFF8ull - 8 - 2 * StoredNameFor(edge).size());
+    for (const auto& [path, encrypt] : {std::pair{big, true}, {edge, true}, {big, false}}) {
         CFakeWindow w({path}, kKey);
         EXPECT_EQ((encrypt ? RunEncryptJob(w) : RunDecryptJob(w)), kJobFailed);
-        EXPECT_EQ(w.Messages(), (Paths{Msg(kTitleError, message)})) << Utf8(path);
+        EXPECT_EQ(w.events, (Paths{u"key", Msg(kTitleError, kTooLarge)})) << Utf8(path);
     }
 }
 
@@ -225,24 +219,90 @@ TEST_F(JobsTest, refused_container_costs_no_memory_for_its_claimed_name)
     EXPECT_EQ(RunDecryptJob(w), kJobFailed);
     gWatchedSize = 0;
     EXPECT_EQ(w.Messages(), (Paths{Msg(kTitleError, kWrongKeyOrDamaged)}));
-    EXPECT_EQ(gWatchedAllocations, 1);  // the container's own buffer
+    EXPECT_EQ(gWatchedAllocations, 0);
 }
 
-// Whole-file access under the jobs.
-using FileStreamTest = JobsTest;
+constexpr std::size_t kSmallChunk = 4096;
 
-TEST_F(FileStreamTest, short_read_fails_when_file_shrank_after_sizing)
+// A file of many small chunks each way: the containers are the format's, byte for byte, the pass is the window's,
+// and the largest allocation is a chunk, whatever the file's size.
+TEST_F(JobsTest, files_stream_in_chunks_through_the_windows_pass_in_constant_memory)
 {
-    const std::u16string path = folder.File(u"shrinks");
-    test::WriteFileBytes(path, test::PatternBytes(100, 1));
-    CFileStream s;
-    ASSERT_TRUE(s.OpenFileStream(path, true));
-    ASSERT_EQ(s.GetStreamSize(), 100);
-    Bytes buffer(200);
-    int length = 200;  // more than the file holds
-    EXPECT_FALSE(s.ReadWholeStream(buffer.data(), length));
-    EXPECT_EQ(length, 200);
+    const Bytes plain = test::PatternBytes(40 * kSmallChunk + 5, 7);
+    const std::u16string source = Put(u"many.bin", plain), container = folder.File(u"many.dat");
+    const std::u16string output = folder.File(u"many.out");
+    for (bool encrypt : {true, false}) {
+        CFakeWindow w({encrypt ? source : container}, kKey, {encrypt ? container : output});
+        gLargest = 0;
+        EXPECT_EQ((encrypt ? RunEncryptJob(w, kSmallChunk) : RunDecryptJob(w, kSmallChunk)), kJobDone);
+        EXPECT_LE(gLargest, 2 * kSmallChunk) << (encrypt ? "encrypt" : "decrypt");
+        EXPECT_EQ(w.events.back(), encrypt ? u"pass:encrypt:many.bin" : u"pass:decrypt:many.dat");
+    }
+    EXPECT_EQ(test::ReadFileBytes(container), test::MakeContainer(u"many.bin", plain, kKey));
+    EXPECT_EQ(test::ReadFileBytes(output), plain);
 }
+
+// A window whose pass changes the source after the first chunk's report, or stops the pass there.
+class CChangingWindow : public CFakeWindow {
+public:
+    using CFakeWindow::CFakeWindow;
+    std::function<void()> afterFirstReport;
+
+    void RunPass(PassAction action, std::u16string_view fileName, std::uint64_t total,
+                 const std::function<void(CPassMonitor&)>& work) override
+    {
+        CFakeWindow::RunPass(action, fileName, total, [&](CPassMonitor& inner) {
+            struct CMonitor : CPassMonitor {
+                CPassMonitor* inner;
+                std::function<void()>* first;
+                std::uint64_t last = 0;
+                int reports = 0;
+                bool Report(std::uint64_t done) noexcept override
+                {
+                    EXPECT_GE(done, last);  // one at a time, never going back
+                    last = done;
+                    if (reports++ == 0 && *first) (*first)();
+                    return inner->Report(done);
+                }
+            } monitor;
+            monitor.inner = &inner;
+            monitor.first = &afterFirstReport;
+            work(monitor);
+        });
+    }
+};
+
+// A read cut short in the middle, a file that grows while it is read, and a pass the user stops: nothing at the
+// chosen path, not even a temporary file; the earlier output stays. A stop ends the job silently.
+TEST_F(JobsTest, a_pass_that_fails_or_stops_midway_leaves_nothing_at_the_chosen_path)
+{
+    const Bytes plain = test::PatternBytes(20 * kSmallChunk, 3);
+    enum Change { shrinks, grows, stops };
+    for (const Change change : {shrinks, grows, stops}) {
+        for (const bool encrypt : {true, false}) {
+            SCOPED_TRACE(std::to_string(change) + (encrypt ? " encrypt" : " decrypt"));
+            test::CTempFolder here;
+            const std::u16string source = here.File(u"s.bin"), chosen = here.File(u"out.bin");
+            test::WriteFileBytes(source, encrypt ? plain : test::MakeContainer(u"p.bin", plain, kKey));
+            test::WriteFileBytes(chosen, {9});
+            CChangingWindow w({source}, kKey, {chosen});
+            if (change == stops) w.stopAfterReports = 1;
+            w.afterFirstReport = [&] {
+                if (change == stops) return;
+                const auto size = std::filesystem::file_size(ToFsPath(source));
+                std::filesystem::resize_file(ToFsPath(source), change == shrinks ? size / 2 : size + 8);
+            };
+            const int result = encrypt ? RunEncryptJob(w, kSmallChunk) : RunDecryptJob(w, kSmallChunk);
+            EXPECT_EQ(result, change == stops ? kJobDone : kJobFailed);
+            EXPECT_EQ(w.Messages(), change == stops ? Paths{} : Paths{Msg(kTitleError, kReadFailed)});
+            EXPECT_EQ(test::ListFolder(here.Path()), (Paths{u"out.bin", u"s.bin"}));
+            EXPECT_EQ(test::ReadFileBytes(chosen), Bytes{9});
+        }
+    }
+}
+
+// The output under the jobs and the command line.
+using FileStreamTest = JobsTest;
 
 // The command line's replace without -f: a destination that another program made meanwhile is kept.
 TEST_F(FileStreamTest, replace_without_overwriting_keeps_a_destination_made_meanwhile)
@@ -259,13 +319,9 @@ TEST_F(FileStreamTest, replace_without_overwriting_keeps_a_destination_made_mean
 TEST_F(FileStreamTest, destination_past_260_units_is_written_with_its_temporary_file)
 {
     const std::u16string path = folder.FileIn(std::u16string(120, u'd'), std::u16string(130, u'n') + u".dat");
-    CFileStream s;
-    ASSERT_TRUE(s.OpenFileStream(path, false));
-    const std::uint8_t bytes[] = {5, 6}, *next = bytes;
-    int length = 2;
-    ASSERT_TRUE(s.WriteWholeStream(next, length));
-    EXPECT_TRUE(s.CloseFileStream());
-    EXPECT_EQ(test::ReadFileBytes(path), (Bytes{5, 6}));
+    CFakeWindow w({Put(u"s.txt", {5, 6})}, kKey, {path});
+    EXPECT_EQ(RunEncryptJob(w), kJobDone);
+    EXPECT_EQ(test::ReadFileBytes(path), test::MakeContainer(u"s.txt", {5, 6}, kKey));
 }
 
 // Memory runs out while an output is open: dropping it must neither throw nor leave its temporary file.
@@ -273,11 +329,10 @@ TEST_F(FileStreamTest, output_dropped_without_memory_leaves_no_temporary_file)
 {
     const std::u16string path = Put(u"earlier.dat", {9});
     {
-        auto s = std::make_unique<CFileStream>();
-        ASSERT_TRUE(s->OpenFileStream(path, false));
-        const std::uint8_t bytes[] = {1, 2}, *next = bytes;
-        int length = 2;
-        ASSERT_TRUE(s->WriteWholeStream(next, length));
+        auto s = std::make_unique<CSink>(SinkHooks{});
+        ASSERT_EQ(s->OpenFile(path, true), StreamFailure::none);
+        const std::uint8_t bytes[] = {1, 2};
+        ASSERT_EQ(s->Write(0, bytes, 2), StreamFailure::none);
         gNoMemory = true;
         s.reset();
         gNoMemory = false;
@@ -303,8 +358,8 @@ TEST_F(FileStreamTest, output_is_owner_only_until_it_takes_the_replaced_permissi
             test::WriteFileBytes(path, {9});
             ASSERT_EQ(::chmod(Utf8(path).c_str(), before), 0);
         }
-        CFileStream s;
-        ASSERT_TRUE(s.OpenFileStream(path, false));
+        CSink s{SinkHooks{}};
+        ASSERT_EQ(s.OpenFile(path, true), StreamFailure::none);
         int temporaries = 0;
         for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
             struct stat st {};
@@ -313,7 +368,8 @@ TEST_F(FileStreamTest, output_is_owner_only_until_it_takes_the_replaced_permissi
             ++temporaries;
         }
         EXPECT_EQ(temporaries, 1);
-        ASSERT_TRUE(s.CloseFileStream());
+        CSource input;
+        ASSERT_EQ(s.Finish(input, 8), StreamFailure::none);
         struct stat st {};
         ASSERT_EQ(::stat(Utf8(path).c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, after);

@@ -15,7 +15,7 @@
 #include <unistd.h>
 #endif
 
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "container/container_record.h"
 #include "tests/support/container_maker.h"
 #include "tests/support/files.h"
@@ -41,15 +41,15 @@ TEST(StreamEncrypt, a_file_that_grows_while_it_is_read_is_refused_and_nothing_is
         }
     });
     while (!started) std::this_thread::yield();
-    cli::EncryptTask task;
+    EncryptTask task;
     task.inputPath = input;
     task.storedName = u"growing.bin";
     task.outputPath = output;
     task.chunkBytes = 8;  // thousands of chunks: the file grows during the run
-    const cli::StreamOutcome outcome = cli::StreamEncryptFile(task, MakeKeyBytes(kKey));
+    const StreamOutcome outcome = StreamEncryptFile(task, MakeKeyBytes(kKey));
     done = true;
     appender.join();
-    EXPECT_EQ(outcome.failure, cli::StreamFailure::inputChanged);
+    EXPECT_EQ(outcome.failure, StreamFailure::inputChanged);
     EXPECT_EQ(ListFolder(folder.Path()), std::vector<std::u16string>{u"growing.bin"});
 }
 
@@ -57,7 +57,7 @@ TEST(StreamEncrypt, a_file_that_grows_while_it_is_read_is_refused_and_nothing_is
 
 // Standard input reads a pipe that holds `input` and is then closed; standard output writes a file.
 struct PipedRun {
-    cli::StreamOutcome outcome;
+    StreamOutcome outcome;
     Bytes out;
     std::size_t unread = 0;  // bytes the reader left in the pipe
 };
@@ -77,12 +77,12 @@ PipedRun DecryptPiped(const Bytes& input, std::u16string_view key)
     dup2(out, STDOUT_FILENO);
     close(out);
 
-    cli::DecryptTask task;
+    DecryptTask task;
     task.inputPath = u"-";
-    task.chooseOutput = [](const std::optional<std::u16string>&) { return std::u16string(u"-"); };
+    task.chooseOutput = [](const std::optional<std::u16string>&) { return OutputChoice{u"-"}; };
     task.chunkBytes = kChunk;
     PipedRun run;
-    run.outcome = cli::StreamDecryptInOrder(task, MakeKeyBytes(key));
+    run.outcome = StreamDecryptInOrder(task, MakeKeyBytes(key));
     int unread = 0;
     ioctl(ends[0], FIONREAD, &unread);
     run.unread = static_cast<std::size_t>(unread);
@@ -103,7 +103,7 @@ TEST(StreamDecryptInOrder, random_wrong_keys_are_refused_on_the_first_chunk_befo
         std::u16string key(1 + random() % 12, u' ');
         for (char16_t& unit : key) unit = static_cast<char16_t>(0x21 + random() % 0x3000);
         const PipedRun run = DecryptPiped(container, key);
-        ASSERT_EQ(run.outcome.failure, cli::StreamFailure::wrongKeyOrDamaged) << i;
+        ASSERT_EQ(run.outcome.failure, StreamFailure::wrongKeyOrDamaged) << i;
         ASSERT_EQ(run.out.size(), 0u) << i;
         ASSERT_EQ(run.unread, container.size() - kChunk) << i;
     }
@@ -132,7 +132,7 @@ TEST(StreamDecryptInOrder, a_pipe_takes_only_what_the_encrypt_side_writes_and_ex
     auto head = [](const Bytes& bytes, std::size_t chunks) {
         return Bytes(bytes.begin(), bytes.begin() + chunks * kChunk - 18);
     };
-    using F = cli::StreamFailure;
+    using F = StreamFailure;
     struct Row {
         const char* what;
         Bytes input;
@@ -172,14 +172,14 @@ TEST(StreamDecryptInOrder, a_file_cut_short_after_output_went_out_says_so)
     const int savedOut = dup(STDOUT_FILENO);
     dup2(ends[1], STDOUT_FILENO);
     close(ends[1]);
-    cli::DecryptTask task;
+    DecryptTask task;
     task.inputPath = input;
-    task.chooseOutput = [](const std::optional<std::u16string>&) { return std::u16string(u"-"); };
+    task.chooseOutput = [](const std::optional<std::u16string>&) { return OutputChoice{u"-"}; };
     task.chunkBytes = kChunk;
-    cli::StreamOutcome outcome;
+    StreamOutcome outcome;
     std::atomic<bool> done{false};
     std::thread run([&] {
-        outcome = cli::StreamDecryptInOrder(task, MakeKeyBytes(kKey));
+        outcome = StreamDecryptInOrder(task, MakeKeyBytes(kKey));
         done = true;
     });
     char byte = 0;
@@ -194,7 +194,7 @@ TEST(StreamDecryptInOrder, a_file_cut_short_after_output_went_out_says_so)
     run.join();
     dup2(savedOut, STDOUT_FILENO);
     for (const int fd : {savedOut, ends[0]}) close(fd);
-    EXPECT_EQ(outcome.failure, cli::StreamFailure::inputChanged);
+    EXPECT_EQ(outcome.failure, StreamFailure::inputChanged);
     EXPECT_TRUE(outcome.sentBeforeFailure);
 }
 

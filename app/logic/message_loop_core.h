@@ -1,7 +1,7 @@
 #pragma once
 // The message loop's rules, free of the platform: the filter pass, the idle
 // pass and when idling starts again. The platform's queue is a parameter, so
-// the same loop runs on the real queue and on a scripted one in the tests.
+// the rules build and read without the platform.
 #include <algorithm>
 #include <cstddef>
 #include <vector>

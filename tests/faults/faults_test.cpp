@@ -152,7 +152,12 @@ TEST(Faults, each_fault_fails_with_its_message_and_keeps_the_earlier_destination
 #ifdef _WIN32
                 held.reset();
 #endif
-                EXPECT_EQ(said, cli ? kCliSays[row.failure][encrypt] : test::Utf8(kJobSays[row.failure][encrypt]));
+                // The decrypt job's verdict comes from the head and the last block, before the chooser: the damaged
+                // file of repeated text is no container, and its middle is never read.
+                const bool noContainer = !cli && !encrypt && place == "damaged";
+                EXPECT_EQ(said, cli           ? kCliSays[row.failure][encrypt]
+                                : noContainer ? test::Utf8(messages::kWrongKeyOrDamaged)
+                                              : test::Utf8(kJobSays[row.failure][encrypt]));
                 EXPECT_EQ(test::ReadFileBytes(FromFsPath(kept)), earlier);
                 EXPECT_EQ(test::ListFolder(destination.parent_path()), before);
                 if (place == "read-only") fs::permissions(destination, fs::perms::owner_all);
@@ -178,8 +183,8 @@ struct FrontEnd {
 };
 // A new call on the run's files changes a count here: it must then be failed in turn and found harmless or fatal.
 constexpr FrontEnd kFrontEnds[] = {
-    {"encrypt job", false, true, false, Through::files, 70000, 19},
-    {"decrypt job", false, false, false, Through::files, 70000, 19},
+    {"encrypt job", false, true, false, Through::files, 70000, 17},
+    {"decrypt job", false, false, false, Through::files, 70000, 21},
     {"cli encrypt", true, true, false, Through::files, 70000, 23},
     {"cli decrypt", true, false, false, Through::files, 70000, 23},
     {"cli encrypt without -f by hard link", true, true, true, Through::files, 70000, 26},
@@ -338,7 +343,8 @@ TEST(Faults, signals_mid_write_end_the_run_by_that_signal_and_leave_only_the_ear
 }
 
 // List reads the head, the name's blocks and the block of the fill, never the file bytes; check reads every
-// byte. Neither opens a file for writing, in the container's folder or the temporary one, even for a moment.
+// byte. Neither opens a file for writing, in the container's folder or the temporary one, even for a moment. A job
+// whose save chooser is cancelled reads no file bytes either: encrypt reads nothing, decrypt what list reads.
 TEST(Counted, list_reads_no_file_bytes_and_check_and_list_open_nothing_for_writing)
 {
     test::CTempFolder folder, logs;
@@ -359,18 +365,28 @@ TEST(Counted, list_reads_no_file_bytes_and_check_and_list_open_nothing_for_writi
         long bytesRead;  // from the container's folder
     };
     const Case rows[] = {
-        {"list", u"list", good, false, 0, 8 + 16 + 8},   {"list of a bad fill", u"list", damaged, false, 1, 8 + 16 + 8},
-        {"check", u"check", good, false, 0, size},       {"check of a bad fill", u"check", damaged, false, 1, size},
-        {"check of a pipe", u"check", u"-", true, 0, 0}, {"list of a pipe", u"list", u"-", true, 0, 0},
+        {"list", u"list", good, false, 0, 8 + 16 + 8},
+        {"list of a bad fill", u"list", damaged, false, 1, 8 + 16 + 8},
+        {"check", u"check", good, false, 0, size},
+        {"check of a bad fill", u"check", damaged, false, 1, size},
+        {"check of a pipe", u"check", u"-", true, 0, 0},
+        {"list of a pipe", u"list", u"-", true, 0, 0},
+        {"encrypt job, chooser cancelled", u"encrypt", good, false, 0, 0},
+        {"decrypt job, chooser cancelled", u"decrypt", good, false, 0, 8 + 16 + 8},
     };
+    const std::u16string self = FromFsPath(std::filesystem::read_symlink("/proc/self/exe"));
     for (const Case& row : rows) {
         SCOPED_TRACE(row.what);
-        const auto r = test::RunChild({test::CliProgram(), row.command, u"-k", key, row.input},
-                                      {piped,
-                                       row.piped,
-                                       std::string::npos,
-                                       {kShim, kAsan, "QUORVANE_FAULT_DIR=" + test::Utf8(FromFsPath(folder.Path())),
-                                        "QUORVANE_COUNT_LOG=" + test::Utf8(log), "TMPDIR=" + test::Utf8(tmp)}});
+        const bool job = std::string_view(row.what).ends_with("cancelled");
+        // An empty destination is the scripted window's cancel.
+        const auto r =
+            test::RunChild(job ? std::vector<std::u16string>{self, u"--job", row.command, kKey, row.input, u""}
+                               : std::vector<std::u16string>{test::CliProgram(), row.command, u"-k", key, row.input},
+                           {piped,
+                            row.piped,
+                            std::string::npos,
+                            {kShim, kAsan, "QUORVANE_FAULT_DIR=" + test::Utf8(FromFsPath(folder.Path())),
+                             "QUORVANE_COUNT_LOG=" + test::Utf8(log), "TMPDIR=" + test::Utf8(tmp)}});
         EXPECT_EQ(r.exitCode, row.status) << r.err;
         std::ifstream counts(fs::path(test::Utf8(log)));
         long bytesRead = -1, writableOpens = -1;

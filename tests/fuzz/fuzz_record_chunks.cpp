@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -144,28 +144,27 @@ std::optional<Verdict> ReadThrough(const test::Bytes& record, std::size_t chunk,
     test::WriteFileBytes(output, kSentinel);
 
     std::optional<std::optional<std::u16string>> offered;
-    cli::DecryptTask task{
-        .inputPath = driver == Driver::pipe ? u"-" : input, .replaceExisting = true, .chunkBytes = chunk};
+    DecryptTask task{.inputPath = driver == Driver::pipe ? u"-" : input, .replaceExisting = true, .chunkBytes = chunk};
     task.chooseOutput = [&](const std::optional<std::u16string>& storedName) {
         offered = storedName;
-        return storedName ? output : std::u16string();
+        return storedName ? OutputChoice{output} : OutputChoice{};
     };
     const CSecureBuffer key = MakeKeyBytes(u"fuzz key 鍵");
-    cli::StreamOutcome outcome;
+    StreamOutcome outcome;
     if (driver == Driver::pipe) {
         const CPipedInput piped(container);
-        outcome = cli::StreamDecryptInOrder(task, key);
+        outcome = StreamDecryptInOrder(task, key);
     } else {
-        outcome = driver == Driver::inOrder ? cli::StreamDecryptInOrder(task, key) : cli::StreamDecryptFile(task, key);
+        outcome = driver == Driver::inOrder ? StreamDecryptInOrder(task, key) : StreamDecryptFile(task, key);
     }
     // The container and the destination, no temporary file.
     FUZZ_REQUIRE(test::ListFolder(folder.Path()) == std::vector<std::u16string>({u"c.dat", u"out.bin"}));
     const test::Bytes written = test::ReadFileBytes(output);
-    if (outcome.failure == cli::StreamFailure::none) return Verdict{offered.value_or(std::nullopt), written};
+    if (outcome.failure == StreamFailure::none) return Verdict{offered.value_or(std::nullopt), written};
     // Refused, or accepted with a name too long to gather, which alone is not offered: nothing is written.
     FUZZ_REQUIRE(written == kSentinel);
-    if (outcome.failure == cli::StreamFailure::wrongKeyOrDamaged) return std::nullopt;
-    FUZZ_REQUIRE(outcome.failure == cli::StreamFailure::noUsableName && offered && !*offered);
+    if (outcome.failure == StreamFailure::wrongKeyOrDamaged) return std::nullopt;
+    FUZZ_REQUIRE(outcome.failure == StreamFailure::noUsableName && offered && !*offered);
     return Verdict{std::nullopt, {}};
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Encrypting and decrypting one file as a stream of chunks: memory stays at a
-// chunk or two whatever the file's size, and the containers are byte for byte
-// those that the window's jobs write.
+// Encrypting and decrypting one file as a stream of chunks, for the window's
+// jobs and the command line alike: memory stays at a chunk per processor
+// whatever the file's size.
 //
 // Every chunk goes the same way: read (and laid out as record bytes), run
 // through the cipher, written at its own offset. Between files a chunk depends
@@ -21,17 +21,41 @@
 #include "cipher/secure_memory.h"
 #include "jobs/platform_file.h"
 
-namespace quorvane::cli {
+namespace quorvane {
+
+// Standard input as an input, standard output as an output.
+inline constexpr std::u16string_view kStandardStreamName = u"-";
 
 // A multiple of the 8-byte block, so chunks stay block-aligned to the record
 // start. One is in use per worker; at 2 MiB a chunk costs a few milliseconds
 // of work, so the last chunk's wait is short, and a call's overhead is lost in it.
 constexpr std::size_t kDefaultChunkBytes = std::size_t(2) << 20;
 
-class CProgressLine;
+// The total of a pipe, known only at its end.
+constexpr std::uint64_t kUnknownTotal = ~std::uint64_t(0);
 
-// cli_run.cpp tells each by its place in this order: a new value goes before spoolFailed, with its text, and
-// between outputExists and outputClosed exactly when it is told of the output rather than of the input.
+// Told of a file's progress as its chunks are done, from any worker thread.
+class CStreamProgress {
+public:
+    virtual ~CStreamProgress() = default;
+    // At the file's start, with the size of the input.
+    virtual void Begin(std::uint64_t totalBytes) = 0;
+    // `bytes` more of the input are done; false asks the run to stop at its next chunk (stopped).
+    virtual bool Advance(std::uint64_t bytes) = 0;
+};
+
+// What a front end must hear of a sink. The command line notes the temporary output, to remove it on a signal,
+// and lets a write to a reader that went away fail instead of ending the process.
+struct SinkHooks {
+    // Creates the temporary output beside `destination` (and notes it in the same step).
+    bool (*createTemporary)(const std::filesystem::path& destination, TemporaryFile& temporary) = CreateTemporaryBeside;
+    // The temporary output is gone: moved into place or removed.
+    void (*temporaryGone)() noexcept = nullptr;
+    // A stream (standard output, a device or a FIFO) is about to be written.
+    void (*streamOpening)() noexcept = nullptr;
+};
+
+// The command line's message table is indexed by this order: a new value goes before spoolFailed, with its text.
 enum class StreamFailure {
     none,
     openInput,
@@ -49,13 +73,25 @@ enum class StreamFailure {
     createOutput,
     writeOutput,
     outputClosed,  // the reader of standard output went away
+    stopped,       // the progress asked the run to stop
     spoolFailed,   // the temporary folder could not hold the container for standard output
 };
+
+// What a failure is told of.
+enum class FailureSubject { input, output, spool };
 
 struct StreamOutcome {
     StreamFailure failure = StreamFailure::none;
     std::u16string outputPath;       // once it is known
     bool sentBeforeFailure = false;  // bytes had gone to standard output when the run failed
+
+    FailureSubject Subject() const noexcept;
+};
+
+// Where a decrypt's output goes, once the stored name is known: a path, or why there is none.
+struct OutputChoice {
+    std::u16string path;
+    StreamFailure failure = StreamFailure::none;
 };
 
 struct EncryptTask {
@@ -64,18 +100,18 @@ struct EncryptTask {
     std::u16string outputPath;
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
-    CProgressLine* progress = nullptr;  // told of the input's bytes as they are done
+    CStreamProgress* progress = nullptr;  // told of the input's bytes as they are done
+    SinkHooks hooks;
 };
 
 struct DecryptTask {
     std::u16string inputPath;
-    // The output path for the stored name (none when the name is longer than
-    // can be gathered); an empty result means there is no usable name, or none
-    // that may be written (the caller keeps the reason).
-    std::function<std::u16string(const std::optional<std::u16string>& storedName)> chooseOutput;
+    // The output for the stored name (none when the name is longer than can be gathered).
+    std::function<OutputChoice(const std::optional<std::u16string>& storedName)> chooseOutput;
     bool replaceExisting = false;
     std::size_t chunkBytes = kDefaultChunkBytes;
-    CProgressLine* progress = nullptr;
+    CStreamProgress* progress = nullptr;  // told of the container's bytes as they are done
+    SinkHooks hooks;
     // Check and list: every rule of the record is applied, the file bytes go nowhere, and nothing at all is made
     // (no output, no temporary file, no spool); chooseOutput is not asked, `named` is told instead.
     bool discard = false;
@@ -91,6 +127,8 @@ public:
 
     // "-" is standard input; anything else must be a regular file.
     StreamFailure Open(const std::u16string& path);
+    // A regular file, whatever its name.
+    StreamFailure OpenFile(std::u16string_view path);
     // The size of a file, or of what is left of a redirected file on standard input; none for a pipe.
     std::optional<std::uint64_t> Size() const { return size; }
     // Exactly `length` bytes at `offset` of a file. Safe from several threads at once.
@@ -110,12 +148,11 @@ private:
 };
 
 // An output file is written as a temporary file beside it, by offset, and
-// moved into place at the end; until then an interrupt removes it
-// (console.h). A stream is written in order; a container whose first block
-// comes last goes to it through a spool.
+// moved into place at the end; until then the hooks know of it. A stream is
+// written in order; a container whose first block comes last goes to it through a spool.
 class CSink {
 public:
-    CSink() = default;
+    explicit CSink(const SinkHooks& hooks_) : hooks(hooks_) {}
     ~CSink() { Discard(); }
     CSink(const CSink&) = delete;
     CSink& operator=(const CSink&) = delete;
@@ -138,6 +175,7 @@ private:
     StreamFailure Send(const std::uint8_t* data, std::size_t length);
     void Discard() noexcept;
 
+    const SinkHooks hooks;
     bool streaming = false;
     NativeFile stream = -1;  // standard output, or the device or FIFO opened
     bool ownStream = false;
@@ -165,10 +203,29 @@ std::size_t CheckedChunkBytes(std::size_t chunkBytes);
 // True when the output is written in order as a stream, never replaced: standard output, a character device or a FIFO.
 bool WritesAsStream(const std::u16string& path);
 
-// From a file to a file, by offset. All four throw std::bad_alloc when memory
+// From a file to a file, by offset. All of these throw std::bad_alloc when memory
 // can't be had; nothing is left behind then.
 StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& keyBytes);
 StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& keyBytes);
+
+// The same from an input already opened (and for a decrypt, held to the format by CheckContainerSize); the input is
+// closed before the output is moved into place.
+StreamOutcome StreamEncryptOpened(CSource& input, const EncryptTask& task, const CSecureBuffer& keyBytes);
+StreamOutcome StreamDecryptOpened(CSource& input, const DecryptTask& task, const CSecureBuffer& keyBytes);
+
+// An opened container's size (if known before the end: not a pipe's) held to the format before a block is read.
+StreamFailure CheckContainerSize(const CSource& input);
+
+// What a container's first block, its name's blocks and its last block say: its sizes and fill hold, and this is
+// its file size and stored name (none when longer than is gathered). The file bytes are never read.
+struct ContainerHead {
+    std::int32_t dataSize = 0;
+    std::optional<std::u16string> storedName;
+};
+StreamFailure ReadContainerHead(const CSource& input, const CSecureBuffer& keyBytes, ContainerHead& head);
+
+// The stored name for a path: its file name without folder, as the platform splits a path.
+std::u16string StoredNameFor(std::u16string_view path);
 
 // In order, when the input or the output is "-" (or a device or a FIFO). From
 // a pipe, the first block (the sizes) comes last: an output file gets it at
@@ -181,8 +238,7 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
 // sentBeforeFailure says so.
 StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer& keyBytes);
 
-// List: the verdict of StreamDecryptFile with discard, from a file's first
-// block, name and last block only; the file bytes are never read.
+// List: the verdict of StreamDecryptFile with discard, from ReadContainerHead.
 StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBytes);
 
-}  // namespace quorvane::cli
+}  // namespace quorvane

@@ -1,4 +1,4 @@
-#include "cli/stream_jobs.h"
+#include "stream/stream_jobs.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,10 +8,32 @@
 #include <vector>
 
 #include "cipher/ecb_parallel.h"
-#include "cli/cli_options.h"
-#include "cli/console.h"
 
-namespace quorvane::cli {
+namespace quorvane {
+
+FailureSubject StreamOutcome::Subject() const noexcept
+{
+    switch (failure) {
+    case StreamFailure::outputExists:
+    case StreamFailure::outputIsInput:
+    case StreamFailure::outputOfTheRun:
+    case StreamFailure::outputIsFolder:
+    case StreamFailure::nameTooLong:
+    case StreamFailure::createOutput:
+    case StreamFailure::writeOutput:
+    case StreamFailure::outputClosed:
+        return FailureSubject::output;
+    case StreamFailure::spoolFailed:
+        return FailureSubject::spool;
+    default:
+        return FailureSubject::input;
+    }
+}
+
+std::u16string StoredNameFor(std::u16string_view path)
+{
+    return FromFsPath(ToFsPath(path).filename());
+}
 
 StreamFailure CSource::Open(const std::u16string& path)
 {
@@ -21,6 +43,13 @@ StreamFailure CSource::Open(const std::u16string& path)
         size = BytesLeft(StandardInput());
         return StreamFailure::none;
     }
+    return OpenFile(path);
+}
+
+StreamFailure CSource::OpenFile(std::u16string_view path)
+{
+    Close();
+    standard = false;
     const OpenedInput input = OpenRegularFile(path);
     if (!input.opened) return StreamFailure::openInput;
     if (!input.regular) return StreamFailure::notRegular;
@@ -69,7 +98,7 @@ StreamFailure CSink::OpenFile(const std::u16string& path, bool replaceExisting)
     replace = replaceExisting;
     destination = ToFsPath(path);
     if (!replace && PathIsTaken(destination)) return StreamFailure::outputExists;
-    return IsReplaceableDestination(destination) && CreateNotedTemporary(destination, temporary)
+    return IsReplaceableDestination(destination) && hooks.createTemporary(destination, temporary)
                ? StreamFailure::none
                : StreamFailure::createOutput;
 }
@@ -85,6 +114,7 @@ StreamFailure CSink::Open(const std::u16string& path, bool replaceExisting, bool
     } else {
         return OpenFile(path, replaceExisting);
     }
+    if (hooks.streamOpening) hooks.streamOpening();
     streaming = true;
     if (!firstBlockLast) return StreamFailure::none;
     spool = CreateSpoolFile();
@@ -121,7 +151,7 @@ StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
         // Without -f, a file made since the first look is not replaced either (the commit refuses it too).
         if (!replace && PathIsTaken(destination)) return StreamFailure::outputExists;
         if (!CommitTemporary(temporary, destination, replace)) return StreamFailure::writeOutput;
-        NoteTemporaryOutput({});
+        if (hooks.temporaryGone) hooks.temporaryGone();
         return StreamFailure::none;
     }
     if (spool == -1) return StreamFailure::none;
@@ -141,7 +171,7 @@ void CSink::Discard() noexcept
     CloseFile(spool);
     if (temporary.path.empty() && temporary.file == -1) return;
     DiscardTemporary(temporary);
-    NoteTemporaryOutput({});
+    if (hooks.temporaryGone) hooks.temporaryGone();
 }
 
 StreamFailure RunChunks(std::uint64_t first, std::uint64_t length, std::size_t chunkBytes, const ChunkWork& work)
@@ -193,4 +223,4 @@ bool WritesAsStream(const std::u16string& path)
     return path == kStandardStreamName || IsStreamDestination(ToFsPath(path));
 }
 
-}  // namespace quorvane::cli
+}  // namespace quorvane

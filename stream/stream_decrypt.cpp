@@ -5,12 +5,10 @@
 
 #include "cipher/blowfish_cipher.h"
 #include "cipher/ecb_parallel.h"
-#include "cli/console.h"
-#include "cli/progress_line.h"
-#include "cli/stream_jobs.h"
 #include "container/container_record.h"
+#include "stream/stream_jobs.h"
 
-namespace quorvane::cli {
+namespace quorvane {
 
 namespace {
 
@@ -53,30 +51,46 @@ StreamFailure OpenOutput(const DecryptTask& task, const CRecordReader& record, C
         if (task.named) task.named(record.Layout().dataSize, record.Name());
         return StreamFailure::none;
     }
-    path = task.chooseOutput(record.Name());
+    const OutputChoice choice = task.chooseOutput(record.Name());
+    path = choice.path;
+    if (choice.failure != StreamFailure::none) return choice.failure;
     if (path.empty()) return StreamFailure::noUsableName;
     return inOrder ? sink.Open(path, task.replaceExisting, false) : sink.OpenFile(path, task.replaceExisting);
 }
 
-// A container, its size (if known before the end: not a pipe's) held to the format before a block is read.
 StreamFailure OpenContainer(CSource& input, const std::u16string& path)
 {
-    if (const StreamFailure f = input.Open(path); f != StreamFailure::none) return f;
+    const StreamFailure f = input.Open(path);
+    return f != StreamFailure::none ? f : CheckContainerSize(input);
+}
+
+// `bytes` more done, unless the progress asks to stop.
+StreamFailure Advanced(CStreamProgress* progress, std::uint64_t bytes)
+{
+    return !progress || progress->Advance(bytes) ? StreamFailure::none : StreamFailure::stopped;
+}
+
+}  // namespace
+
+StreamFailure CheckContainerSize(const CSource& input)
+{
     const std::optional<std::uint64_t> size = input.Size();
     if (size && IsTooLargeToDecrypt(*size)) return StreamFailure::tooLarge;
     return !size || IsContainerLength(*size) ? StreamFailure::none : StreamFailure::wrongKeyOrDamaged;
 }
 
-}  // namespace
-
 StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
+{
+    CSource input;
+    if (const StreamFailure f = OpenContainer(input, task.inputPath); f != StreamFailure::none) return {f};
+    return StreamDecryptOpened(input, task, keyBytes);
+}
+
+StreamOutcome StreamDecryptOpened(CSource& input, const DecryptTask& task, const CSecureBuffer& keyBytes)
 {
     std::u16string outputPath;
     const auto finish = [&outputPath](StreamFailure failure) { return StreamOutcome{failure, outputPath}; };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
-
-    CSource input;
-    if (const StreamFailure f = OpenContainer(input, task.inputPath); f != StreamFailure::none) return finish(f);
     const std::uint64_t size = *input.Size();
 
     CDecryptChunks chunks(keyBytes);
@@ -89,12 +103,11 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
         if (f == StreamFailure::none) chunks.Decode(chunk.Data(), lengthOf(index), false);
         return f;
     };
-    CSink sink;
+    CSink sink(task.hooks);
     CSink* const out = task.discard ? nullptr : &sink;
     const auto put = [&](std::uint64_t index, const CSecureBuffer& chunk) {
         const StreamFailure f = chunks.Put(out, chunk.Data(), index * chunkSize, lengthOf(index));
-        if (f == StreamFailure::none && task.progress) task.progress->Advance(lengthOf(index));
-        return f;
+        return f != StreamFailure::none ? f : Advanced(task.progress, lengthOf(index));
     };
     if (task.progress) task.progress->Begin(size);
 
@@ -109,7 +122,8 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
             if (index == 0 && !chunks.record.Begin(chunk.Data(), size)) return finish(StreamFailure::wrongKeyOrDamaged);
             chunks.record.Take(chunk.Data(), index * chunkSize, lengthOf(index));
             if (index * chunkSize + lengthOf(index) >= chunks.record.Layout().nameEnd) break;
-            if (task.progress) task.progress->Advance(lengthOf(index));
+            if (const StreamFailure f = Advanced(task.progress, lengthOf(index)); f != StreamFailure::none)
+                return finish(f);
         }
         StreamFailure f = OpenOutput(task, chunks.record, sink, outputPath, false);
         if (f == StreamFailure::none) f = put(index, chunk);
@@ -130,8 +144,7 @@ StreamOutcome StreamDecryptFile(const DecryptTask& task, const CSecureBuffer& ke
 StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer& keyBytes)
 {
     StreamOutcome outcome;
-    IgnoreClosedReaders();
-    CSink sink;
+    CSink sink(task.hooks);
     auto finish = [&outcome, &sink](StreamFailure failure) {
         // What went out before a later check failed must be thrown away by the reader.
         outcome.failure = failure;
@@ -189,43 +202,52 @@ StreamOutcome StreamDecryptInOrder(const DecryptTask& task, const CSecureBuffer&
                 f != StreamFailure::none)
                 return finish(f);
         offset += length;
-        if (task.progress) task.progress->Advance(length);
+        if (const StreamFailure f = Advanced(task.progress, length); f != StreamFailure::none) return finish(f);
     }
     if (const StreamFailure f = source.CheckUnchanged(); f != StreamFailure::none) return finish(f);
     return finish(task.discard ? StreamFailure::none : sink.Finish(source, chunkBytes));
 }
 
-StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
+StreamFailure ReadContainerHead(const CSource& input, const CSecureBuffer& keyBytes, ContainerHead& head)
 {
-    const auto finish = [](StreamFailure failure) { return StreamOutcome{failure, {}}; };
-    CSource input;
-    if (const StreamFailure f = OpenContainer(input, task.inputPath); f != StreamFailure::none) return finish(f);
     const std::uint64_t size = *input.Size();
-
     CDecryptChunks chunks(keyBytes);
     CRecordReader& record = chunks.record;
-    // Each stretch is read and deciphered alone, in order: every block stands alone.
-    CSecureBuffer buffer(kRecordHeaderBytes + 2 * CRecordReader::kMaxGatheredUnits);
+    // Each stretch is read and deciphered alone, in order, a few blocks at a time: every block stands alone, and
+    // the longest name gathered takes many of them.
+    CSecureBuffer buffer(4096);
     const auto take = [&](std::uint64_t from, std::uint64_t to) {
-        const auto length = static_cast<std::size_t>(to - from);
-        if (length == 0) return StreamFailure::none;
-        if (const StreamFailure f = input.ReadAt(from, buffer.Data(), length); f != StreamFailure::none) return f;
-        chunks.Decode(buffer.Data(), length, true);
-        if (from == 0 && !record.Begin(buffer.Data(), size)) return StreamFailure::wrongKeyOrDamaged;
-        record.Take(buffer.Data(), from, length);
+        for (std::uint64_t at = from; at < to; at += buffer.Size()) {
+            const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.Size(), to - at));
+            if (const StreamFailure f = input.ReadAt(at, buffer.Data(), length); f != StreamFailure::none) return f;
+            chunks.Decode(buffer.Data(), length, true);
+            if (at == 0 && !record.Begin(buffer.Data(), size)) return StreamFailure::wrongKeyOrDamaged;
+            record.Take(buffer.Data(), at, length);
+        }
         return StreamFailure::none;
     };
-    if (const StreamFailure f = take(0, kRecordHeaderBytes); f != StreamFailure::none) return finish(f);
+    if (const StreamFailure f = take(0, kRecordHeaderBytes); f != StreamFailure::none) return f;
     const RecordLayout layout = record.Layout();
     // The name's blocks, as far as a name is gathered; then the last block, which holds the whole fill (1 to 8 bytes
     // at the end of a record of whole blocks).
-    const std::uint64_t nameRead = (std::min<std::uint64_t>(layout.nameEnd, buffer.Size()) + 7) / 8 * 8;
-    if (const StreamFailure f = take(kRecordHeaderBytes, nameRead); f != StreamFailure::none) return finish(f);
-    if (const StreamFailure f = take(std::max(nameRead, size - 8), size); f != StreamFailure::none) return finish(f);
-    if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return finish(f);
-    if (!record.FillIsZero()) return finish(StreamFailure::wrongKeyOrDamaged);
-    if (task.named) task.named(layout.dataSize, record.Name());
-    return finish(StreamFailure::none);
+    const std::uint64_t gathered = kRecordHeaderBytes + 2 * CRecordReader::kMaxGatheredUnits;
+    const std::uint64_t nameRead = (std::min<std::uint64_t>(layout.nameEnd, gathered) + 7) / 8 * 8;
+    if (const StreamFailure f = take(kRecordHeaderBytes, nameRead); f != StreamFailure::none) return f;
+    if (const StreamFailure f = take(std::max(nameRead, size - 8), size); f != StreamFailure::none) return f;
+    if (const StreamFailure f = input.CheckUnchanged(); f != StreamFailure::none) return f;
+    if (!record.FillIsZero()) return StreamFailure::wrongKeyOrDamaged;
+    head = {layout.dataSize, record.Name()};
+    return StreamFailure::none;
 }
 
-}  // namespace quorvane::cli
+StreamOutcome StreamListFile(const DecryptTask& task, const CSecureBuffer& keyBytes)
+{
+    CSource input;
+    ContainerHead head;
+    StreamFailure f = OpenContainer(input, task.inputPath);
+    if (f == StreamFailure::none) f = ReadContainerHead(input, keyBytes, head);
+    if (f == StreamFailure::none && task.named) task.named(head.dataSize, head.storedName);
+    return {f};
+}
+
+}  // namespace quorvane

@@ -5,12 +5,10 @@
 
 #include "cipher/blowfish_cipher.h"
 #include "cipher/ecb_parallel.h"
-#include "cli/console.h"
-#include "cli/progress_line.h"
-#include "cli/stream_jobs.h"
 #include "container/container_record.h"
+#include "stream/stream_jobs.h"
 
-namespace quorvane::cli {
+namespace quorvane {
 
 namespace {
 
@@ -43,8 +41,7 @@ public:
         // Among the workers one thread: they already keep every processor busy.
         EncodeBlocksOnThreads(cipher, chunk, chunk, n, alone ? AutomaticThreadCount(n) : 1);
         if (const StreamFailure f = sink.Write(offset, chunk, length); f != StreamFailure::none) return f;
-        if (progress) progress->Advance(fileBytes);
-        return StreamFailure::none;
+        return !progress || progress->Advance(fileBytes) ? StreamFailure::none : StreamFailure::stopped;
     }
 
     // The first block once the size is known at the end.
@@ -60,25 +57,30 @@ private:
     CSecureBuffer head;
     CBlowfishCipher cipher;
     CSink& sink;
-    CProgressLine* const progress;
+    CStreamProgress* const progress;
 };
 
 }  // namespace
 
 StreamOutcome StreamEncryptFile(const EncryptTask& task, const CSecureBuffer& keyBytes)
 {
+    CSource input;
+    if (const StreamFailure f = input.Open(task.inputPath); f != StreamFailure::none) return {f, task.outputPath};
+    return StreamEncryptOpened(input, task, keyBytes);
+}
+
+StreamOutcome StreamEncryptOpened(CSource& input, const EncryptTask& task, const CSecureBuffer& keyBytes)
+{
     const auto finish = [&task](StreamFailure failure) { return StreamOutcome{failure, task.outputPath}; };
     const std::size_t chunkBytes = CheckedChunkBytes(task.chunkBytes);
 
-    CSource input;
-    if (const StreamFailure f = input.Open(task.inputPath); f != StreamFailure::none) return finish(f);
     // Both limits are known before a byte is read.
     const std::uint64_t size = *input.Size();
     if (IsTooLargeToEncrypt(task.storedName.size(), size)) return finish(StreamFailure::tooLarge);
     const auto dataSize = static_cast<std::int32_t>(size);
 
     const RecordLayout layout = LayoutForWriting(task.storedName.size(), dataSize);
-    CSink sink;
+    CSink sink(task.hooks);
     if (const StreamFailure f = sink.OpenFile(task.outputPath, task.replaceExisting); f != StreamFailure::none)
         return finish(f);
     const CEncryptChunks chunks(task, dataSize, keyBytes, sink);
@@ -118,8 +120,7 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
     if (known && IsTooLargeToEncrypt(nameUnits, *known)) return finish(StreamFailure::tooLarge);
 
     // Without a size the first block is a stand-in until the end.
-    IgnoreClosedReaders();
-    CSink sink;
+    CSink sink(task.hooks);
     if (const StreamFailure f = sink.Open(task.outputPath, task.replaceExisting, !known); f != StreamFailure::none)
         return finish(f);
     CEncryptChunks chunks(task, static_cast<std::int32_t>(known.value_or(0)), keyBytes, sink);
@@ -153,4 +154,4 @@ StreamOutcome StreamEncryptInOrder(const EncryptTask& task, const CSecureBuffer&
     return finish(sink.Finish(source, chunkBytes));
 }
 
-}  // namespace quorvane::cli
+}  // namespace quorvane
