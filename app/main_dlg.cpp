@@ -39,7 +39,7 @@ CMainDlg::~CMainDlg()
     if (smallIcon_ != nullptr) DestroyIcon(smallIcon_);
 }
 
-bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result)
+bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -49,7 +49,7 @@ bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT
         result = OnDestroy();
         return true;
     case WM_DROPFILES:
-        result = OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        result = Defer(message, wParam, lParam) ? 0 : OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return true;
     case WM_COMMAND:
         // Matched on the id alone, whatever the notification code.
@@ -59,7 +59,7 @@ bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT
         case ID_ENCRYPT:
         case ID_DECRYPT:
         case IDCANCEL:
-            result = OnCommand(LOWORD(wParam));
+            result = Defer(message, wParam, lParam) ? 0 : OnCommand(LOWORD(wParam));
             return true;
         default:
             return false;
@@ -69,28 +69,46 @@ bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT
     }
 }
 
+bool CMainDlg::Defer(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The window is disabled while a command runs, but a posted command or drop still arrives, inside the
+    // running command's loops: it would start a second job within the first, or change the list under it.
+    // It waits, as it did in the queue when the work held this thread, and comes again at the end.
+    if (!commandRunning_) return false;
+    deferred_.push_back({message, wParam, lParam});
+    return true;
+}
+
 LRESULT CMainDlg::OnCommand(int id)
 {
-    // The window is disabled while a command runs, but a posted command still arrives, inside the
-    // running one's dialog loop; it would start a second job in the middle of the first.
-    if (commandRunning_) return 0;
-    struct CRunning {
-        bool& flag;
-        explicit CRunning(bool& running) : flag(running) { flag = true; }
-        ~CRunning() { flag = false; }
-    } running(commandRunning_);
-    switch (id) {
-    case ID_SHOW_ABOUT:
-        return OnShowAbout();
-    case ID_SELECT_SOURCE:
-        return OnSelectSource();
-    case ID_ENCRYPT:
-        return OnEncrypt();
-    case ID_DECRYPT:
-        return OnDecrypt();
-    default:
-        return OnExit();
+    LRESULT result = 0;
+    {
+        struct CRunning {
+            bool& flag;
+            explicit CRunning(bool& running) : flag(running) { flag = true; }
+            ~CRunning() { flag = false; }
+        } running(commandRunning_);
+        switch (id) {
+        case ID_SHOW_ABOUT:
+            result = OnShowAbout();
+            break;
+        case ID_SELECT_SOURCE:
+            result = OnSelectSource();
+            break;
+        case ID_ENCRYPT:
+            result = OnEncrypt();
+            break;
+        case ID_DECRYPT:
+            result = OnDecrypt();
+            break;
+        default:
+            result = OnExit();
+            break;
+        }
     }
+    for (const DeferredMessage& m : deferred_) PostMessageW(m_hWnd, m.message, m.wParam, m.lParam);
+    deferred_.clear();
+    return result;
 }
 
 bool CMainDlg::FilterMessage(MSG* message)
@@ -178,24 +196,21 @@ LRESULT CMainDlg::OnExit()
 LRESULT CMainDlg::OnDropFiles(HDROP drop)
 {
     std::vector<std::wstring> paths;
-    // A running job reads the list as it found it; a drop then changes nothing.
-    if (!commandRunning_) {
-        try {
-            paths = SelectDroppedFiles(
-                DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0),
-                [&](std::size_t i) { return std::size_t(DragQueryFileW(drop, UINT(i), nullptr, 0)); },
-                [&](std::size_t i) {
-                    std::wstring path(DragQueryFileW(drop, UINT(i), nullptr, 0) + 1, L'\0');
-                    path.resize(DragQueryFileW(drop, UINT(i), path.data(), UINT(path.size())));
-                    return path;
-                },
-                [](const std::wstring& path) {
-                    const DWORD attributes = GetFileAttributesW(path.c_str());
-                    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-                });
-        } catch (...) {
-            paths.clear();  // no memory for the paths: the list stays as it was
-        }
+    try {
+        paths = SelectDroppedFiles(
+            DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0),
+            [&](std::size_t i) { return std::size_t(DragQueryFileW(drop, UINT(i), nullptr, 0)); },
+            [&](std::size_t i) {
+                std::wstring path(DragQueryFileW(drop, UINT(i), nullptr, 0) + 1, L'\0');
+                path.resize(DragQueryFileW(drop, UINT(i), path.data(), UINT(path.size())));
+                return path;
+            },
+            [](const std::wstring& path) {
+                const DWORD attributes = GetFileAttributesW(path.c_str());
+                return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            });
+    } catch (...) {
+        paths.clear();  // no memory for the paths: the list stays as it was
     }
     DragFinish(drop);
     if (paths.empty()) return 0;

@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "app/progress_dlg.h"
-#include "container/naming.h"
 
 namespace quorvane::app {
 
@@ -112,8 +111,7 @@ void RunPassInWindow(HWND owner, const wchar_t* action, std::u16string_view file
     const CEvent finished(true), moved(false);
     CPassProgress progress(
         total, [](void* event) noexcept { SetEvent(static_cast<HANDLE>(event)); }, moved.Handle());
-    const std::u16string name = ExtractFileName(fileName);
-    CProgressDlg dialog(action, std::wstring(name.begin(), name.end()), progress);
+    CProgressDlg dialog(action, std::wstring(fileName.begin(), fileName.end()), progress);
 
     std::exception_ptr failure;
     std::thread worker;

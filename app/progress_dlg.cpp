@@ -16,6 +16,8 @@ bool CProgressDlg::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_COMMAND:
         if (LOWORD(wParam) != IDCANCEL) return false;
         progress_.RequestStop();
+        // Greyed, it says the stop was taken; the dialog goes when the pass has ended, at its next chunk.
+        EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
         result = 0;
         return true;
     default:

@@ -19,8 +19,7 @@ int ProgressPosition(std::uint64_t done, std::uint64_t total) noexcept
 bool CPassProgress::Report(std::uint64_t done) noexcept
 {
     std::uint64_t seen = done_.load();
-    while (seen < done && !done_.compare_exchange_weak(seen, done)) {
-    }
+    while (seen < done && !done_.compare_exchange_weak(seen, done)) {}
     const int position = Position();
     if (position_.exchange(position) != position && moved_ != nullptr) moved_(context_);
     return !stop_.load();
