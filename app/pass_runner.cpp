@@ -27,20 +27,18 @@ private:
 
 // The windows of one pass: the owner disabled, as a modal dialog leaves it, and
 // the progress dialog once it is due. On the way out the owner is enabled before
-// the dialog goes, so that it, not another program, becomes active again, and
-// its focus goes back where it was.
+// the dialog goes, so that it, not another program, becomes active again and
+// gets its focus back.
 class CPassWindows {
 public:
     CPassWindows(HWND owner, CProgressDlg& dialog) noexcept
-        : owner_(owner), dialog_(dialog), focus_(GetFocus()), wasEnabled_(EnableWindow(owner, FALSE) == 0)
+        : owner_(owner), dialog_(dialog), wasEnabled_(EnableWindow(owner, FALSE) == 0)
     {
     }
     ~CPassWindows()
     {
         if (wasEnabled_) EnableWindow(owner_, TRUE);
         if (dialog_.Handle() != nullptr) DestroyWindow(dialog_.Handle());
-        const bool ownFocus = focus_ != nullptr && (focus_ == owner_ || IsChild(owner_, focus_));
-        if (ownFocus && GetActiveWindow() == owner_) SetFocus(focus_);
     }
     CPassWindows(const CPassWindows&) = delete;
     CPassWindows& operator=(const CPassWindows&) = delete;
@@ -53,7 +51,6 @@ public:
 private:
     HWND owner_;
     CProgressDlg& dialog_;
-    HWND focus_;
     bool wasEnabled_;
 };
 
