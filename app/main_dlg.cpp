@@ -81,34 +81,30 @@ bool CMainDlg::Defer(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CMainDlg::OnCommand(int id)
 {
-    LRESULT result = 0;
-    {
-        struct CRunning {
-            bool& flag;
-            explicit CRunning(bool& running) : flag(running) { flag = true; }
-            ~CRunning() { flag = false; }
-        } running(commandRunning_);
-        switch (id) {
-        case ID_SHOW_ABOUT:
-            result = OnShowAbout();
-            break;
-        case ID_SELECT_SOURCE:
-            result = OnSelectSource();
-            break;
-        case ID_ENCRYPT:
-            result = OnEncrypt();
-            break;
-        case ID_DECRYPT:
-            result = OnDecrypt();
-            break;
-        default:
-            result = OnExit();
-            break;
+    // Whichever way the command ends, what waited for it comes again.
+    struct CRunning {
+        CMainDlg& window;
+        explicit CRunning(CMainDlg& self) : window(self) { window.commandRunning_ = true; }
+        ~CRunning()
+        {
+            window.commandRunning_ = false;
+            for (const DeferredMessage& m : window.deferred_)
+                PostMessageW(window.m_hWnd, m.message, m.wParam, m.lParam);
+            window.deferred_.clear();
         }
+    } running(*this);
+    switch (id) {
+    case ID_SHOW_ABOUT:
+        return OnShowAbout();
+    case ID_SELECT_SOURCE:
+        return OnSelectSource();
+    case ID_ENCRYPT:
+        return OnEncrypt();
+    case ID_DECRYPT:
+        return OnDecrypt();
+    default:
+        return OnExit();
     }
-    for (const DeferredMessage& m : deferred_) PostMessageW(m_hWnd, m.message, m.wParam, m.lParam);
-    deferred_.clear();
-    return result;
 }
 
 bool CMainDlg::FilterMessage(MSG* message)
