@@ -23,3 +23,12 @@ bench-files: bench-build
 
 bench: bench-blocks bench-files
 	$(BENCH_BUILD)/bench/quorvane_bench --benchmark_min_time=0.5
+
+# The window's jobs (scripted window) beside quorvane-cli, natively and under Wine (BENCH_WINDOW_ARGS: --mib N,
+# --runs N). Seconds and peak memory; see scripts/bench-window.
+.PHONY: bench-window
+bench-window: setup
+	cmake --preset native >/dev/null && cmake --build --preset native --parallel 2
+	suite=$$(scripts/windows-suite)
+	cmake --preset $$suite >/dev/null && cmake --build --preset $$suite --parallel 2
+	scripts/wine-session scripts/bench-window $(BENCH_WINDOW_ARGS)
