@@ -27,7 +27,7 @@ PassOutcome DecryptOne(CJobWindow& window, const std::u16string& path, const CSe
     StreamFailure failure = source.OpenFile(path);
     if (failure == StreamFailure::none) failure = CheckContainerSize(source);
     if (failure == StreamFailure::none) failure = ReadContainerHead(source, keyBytes, head);
-    if (failure != StreamFailure::none) return FailPass(window, failure, messages::kSaveDecryptedFailed);
+    if (failure != StreamFailure::none) return EndPass(window, failure, messages::kSaveDecryptedFailed);
 
     std::u16string chosen;
     if (window.ChooseSavePath(ProposedName(head.storedName), chosen) != kResultOk) return PassOutcome::skipped;

@@ -15,7 +15,7 @@ PassOutcome EncryptOne(CJobWindow& window, const std::u16string& path, const CSe
     // Opened and sized before the chooser: a file that can't be read, or can't be a container, is told first.
     CSource source;
     if (const StreamFailure f = source.OpenFile(path); f != StreamFailure::none)
-        return FailPass(window, f, messages::kSaveEncryptedFailed);
+        return EndPass(window, f, messages::kSaveEncryptedFailed);
     EncryptTask task;
     task.inputPath = path;
     task.storedName = StoredNameFor(path);
@@ -23,7 +23,7 @@ PassOutcome EncryptOne(CJobWindow& window, const std::u16string& path, const CSe
     task.chunkBytes = chunkBytes;
     const std::uint64_t size = *source.Size();
     if (IsTooLargeToEncrypt(task.storedName.size(), size))
-        return FailPass(window, StreamFailure::tooLarge, messages::kSaveEncryptedFailed);
+        return EndPass(window, StreamFailure::tooLarge, messages::kSaveEncryptedFailed);
 
     const std::u16string proposal = path.empty() ? std::u16string() : MakeContainerName(path);
     if (window.ChooseSavePath(FitProposal(proposal), task.outputPath) != kResultOk) return PassOutcome::skipped;

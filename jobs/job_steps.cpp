@@ -60,7 +60,7 @@ std::u16string FitProposal(std::u16string name)
     return name;
 }
 
-PassOutcome FailPass(CJobWindow& window, StreamFailure failure, std::u16string_view saveFailed)
+PassOutcome EndPass(CJobWindow& window, StreamFailure failure, std::u16string_view saveFailed)
 {
     std::u16string_view message = messages::kReadFailed;
     switch (failure) {
@@ -104,7 +104,7 @@ PassOutcome RunStreamingPass(CJobWindow& window, PassAction action, std::u16stri
         }
     });
     if (thrown) std::rethrow_exception(thrown);
-    return FailPass(window, failure, saveFailed);
+    return EndPass(window, failure, saveFailed);
 }
 
 }  // namespace quorvane

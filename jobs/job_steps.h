@@ -18,8 +18,8 @@ int AskForKey(CJobWindow& window, CSecureText& keyText);
 // The save chooser's proposal, or none when it would not fit the name field.
 std::u16string FitProposal(std::u16string name);
 
-// Shows a failure of the job and says so; `saveFailed` is the job's message for a failed write or commit.
-PassOutcome FailPass(CJobWindow& window, StreamFailure failure, std::u16string_view saveFailed);
+// How a pass ended: a failure is shown first (`saveFailed` is the job's message for a failed write or commit).
+PassOutcome EndPass(CJobWindow& window, StreamFailure failure, std::u16string_view saveFailed);
 
 // Runs `stream`, the streaming of the file at `path` (`total` bytes), as the window's pass, its progress told to
 // the pass's monitor; then what came of it. The work runs wherever the window runs it, so nothing it throws
