@@ -40,7 +40,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
     CoInitialize(nullptr);
     // Makes the thread a window thread before any dialog or hook is set up.
     DefWindowProcW(nullptr, 0, 0, 0);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
+    // The progress bar is the long pass's; the bar classes are asked for as before.
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     quorvane::app::Module().Init(instance);
 

@@ -2,12 +2,15 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "app/about_dlg.h"
 #include "app/app_messages.h"
 #include "app/file_dialog.h"
 #include "app/key_input_dlg.h"
 #include "app/logic/chooser_result.h"
+#include "app/logic/dropped_files.h"
+#include "app/pass_runner.h"
 #include "jobs/file_jobs.h"
 #include "jobs/job_messages.h"
 
@@ -36,7 +39,7 @@ CMainDlg::~CMainDlg()
     if (smallIcon_ != nullptr) DestroyIcon(smallIcon_);
 }
 
-bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result)
+bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -45,29 +48,62 @@ bool CMainDlg::ProcessMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT
     case WM_DESTROY:
         result = OnDestroy();
         return true;
+    case WM_DROPFILES:
+        result = Defer(message, wParam, lParam) ? 0 : OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return true;
     case WM_COMMAND:
         // Matched on the id alone, whatever the notification code.
         switch (LOWORD(wParam)) {
         case ID_SHOW_ABOUT:
-            result = OnShowAbout();
-            return true;
         case ID_SELECT_SOURCE:
-            result = OnSelectSource();
-            return true;
         case ID_ENCRYPT:
-            result = OnEncrypt();
-            return true;
         case ID_DECRYPT:
-            result = OnDecrypt();
-            return true;
         case IDCANCEL:
-            result = OnExit();
+            result = Defer(message, wParam, lParam) ? 0 : OnCommand(LOWORD(wParam));
             return true;
         default:
             return false;
         }
     default:
         return false;
+    }
+}
+
+bool CMainDlg::Defer(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // The window is disabled while a command runs, but a posted command or drop still arrives, inside the
+    // running command's loops: it would start a second job within the first, or change the list under it.
+    // It waits, as it did in the queue when the work held this thread, and comes again at the end.
+    if (!commandRunning_) return false;
+    deferred_.push_back({message, wParam, lParam});
+    return true;
+}
+
+LRESULT CMainDlg::OnCommand(int id)
+{
+    // Whichever way the command ends, what waited for it comes again.
+    struct CRunning {
+        CMainDlg& window;
+        explicit CRunning(CMainDlg& self) : window(self) { window.commandRunning_ = true; }
+        ~CRunning()
+        {
+            window.commandRunning_ = false;
+            for (const DeferredMessage& m : window.deferred_)
+                PostMessageW(window.m_hWnd, m.message, m.wParam, m.lParam);
+            window.deferred_.clear();
+        }
+    } running(*this);
+    switch (id) {
+    case ID_SHOW_ABOUT:
+        return OnShowAbout();
+    case ID_SELECT_SOURCE:
+        return OnSelectSource();
+    case ID_ENCRYPT:
+        return OnEncrypt();
+    case ID_DECRYPT:
+        return OnDecrypt();
+    default:
+        return OnExit();
     }
 }
 
@@ -93,6 +129,7 @@ LRESULT CMainDlg::OnInitDialog()
         loop->RegisterFilter(this);
         loop->RegisterIdleHandler(this);
     }
+    DragAcceptFiles(m_hWnd, TRUE);
     return TRUE;  // the platform focuses the first tab stop, "元ファイル"
 }
 
@@ -149,6 +186,33 @@ LRESULT CMainDlg::OnExit()
 {
     DestroyWindow(m_hWnd);
     PostQuitMessage(2);
+    return 0;
+}
+
+LRESULT CMainDlg::OnDropFiles(HDROP drop)
+{
+    std::vector<std::wstring> paths;
+    try {
+        paths = SelectDroppedFiles(
+            DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0),
+            [&](std::size_t i) { return std::size_t(DragQueryFileW(drop, UINT(i), nullptr, 0)); },
+            [&](std::size_t i) {
+                std::wstring path(DragQueryFileW(drop, UINT(i), nullptr, 0) + 1, L'\0');
+                path.resize(DragQueryFileW(drop, UINT(i), path.data(), UINT(path.size())));
+                return path;
+            },
+            [](const std::wstring& path) {
+                const DWORD attributes = GetFileAttributesW(path.c_str());
+                return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            });
+    } catch (...) {
+        paths.clear();  // no memory for the paths: the list stays as it was
+    }
+    DragFinish(drop);
+    if (paths.empty()) return 0;
+    ClearSourceList();
+    const HWND list = Item(IDC_FILE_LIST);
+    for (const std::wstring& path : paths) SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
     return 0;
 }
 
@@ -215,13 +279,11 @@ void CMainDlg::ShowMessage(std::u16string_view text, std::u16string_view title)
     Notify(Wide(text).c_str(), Wide(title).c_str());
 }
 
-void CMainDlg::RunPass(PassAction, std::u16string_view, std::uint64_t, const std::function<void(CPassMonitor&)>& work)
+void CMainDlg::RunPass(PassAction action, std::u16string_view fileName, std::uint64_t total,
+                       const std::function<void(CPassMonitor&)>& work)
 {
-    // On this thread, and never stopped, until the window has a progress dialog of its own.
-    struct CNoStop : CPassMonitor {
-        bool Report(std::uint64_t) noexcept override { return true; }
-    } monitor;
-    work(monitor);
+    RunPassInWindow(m_hWnd, action == PassAction::encrypt ? messages::kEncrypting : messages::kDecrypting, fileName,
+                    total, work);
 }
 
 }  // namespace quorvane::app

@@ -1,4 +1,6 @@
 #pragma once
+#include <vector>
+
 #include "app/dialog_impl.h"
 #include "app/message_loop.h"
 #include "jobs/job_window.h"
@@ -36,12 +38,22 @@ private:
     LRESULT OnEncrypt();
     LRESULT OnDecrypt();
     LRESULT OnExit();
+    LRESULT OnDropFiles(HDROP drop);
+    LRESULT OnCommand(int id);
+    bool Defer(UINT message, WPARAM wParam, LPARAM lParam);
 
     void ClearSourceList();
     void Notify(const wchar_t* text, const wchar_t* title);
 
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
+    bool commandRunning_ = false;
+    struct DeferredMessage {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    std::vector<DeferredMessage> deferred_;  // commands and drops that came while a command ran
 };
 
 }  // namespace quorvane::app

@@ -6,6 +6,7 @@
 #define IDR_MAINFRAME 128
 #define IDD_MAIN 129
 #define IDD_KEY_INPUT 130
+#define IDD_PROGRESS 131
 
 #define IDC_FILE_LIST 32775
 #define ID_SELECT_SOURCE 32776
@@ -15,6 +16,11 @@
 
 // The key dialog's field shares its number with the main window's decrypt command.
 #define IDC_KEY_EDIT 32778
+
+// The progress dialog's action, file name and bar.
+#define IDC_PROGRESS_ACTION 1001
+#define IDC_PROGRESS_NAME 1002
+#define IDC_PROGRESS_BAR 1003
 
 // Ids of the string table's entries; nothing loads them.
 #define IDS_READY 57345

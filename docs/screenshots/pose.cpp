@@ -1,5 +1,5 @@
 // Stages Quorvane's windows for the README's pictures (scripts/screenshots): the main window with
-// a filled list, the key prompt and the about box. For each it prints
+// a filled list, the key prompt, the about box and the progress of a long pass. For each it prints
 //   SHOT name left top right bottom
 // and waits for a line on its input, sent once the picture has been taken.
 //   quorvane_pose PATH-TO-Quorvane.exe
@@ -40,6 +40,21 @@ void Pose(const std::wstring& exe, const fs::path& folder)
     const HWND about = user.NextDialog(L"バージョン情報");
     Shot("about", about);
     user.Close(about, IDOK);
+
+    // A file large enough for its pass to show the progress, held there for the picture, then stopped.
+    const fs::path large = folder / L"会議の録画.mp4";
+    WriteLargeFile(large, 300);
+    user.ChooseSources(folder, large.wstring());
+    user.EnterKey(L"ひみつの鍵2026", kEncrypt);
+    user.Choose(L"会議の録画.dat");
+    const HWND progress = user.NextDialog(L"進行状況");
+    {
+        const CHeldWork held(user.Main());
+        Shot("progress", progress);
+        user.Click(progress, IDCANCEL);
+        Poll("the stop", [&] { return !IsWindowEnabled(GetDlgItem(progress, IDCANCEL)); });
+    }
+    user.WaitGone(progress);
     user.Exit();
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 // Works Quorvane.exe from another process the way a user would: finds its dialogs, reads what they show, types.
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,6 +19,7 @@ namespace fs = std::filesystem;
 // The program's control ids, and the explorer-style chooser's file name box.
 enum : int { kSelectSource = 32776, kFileList = 32775, kEncrypt = 32777, kDecrypt = 32778, kShowAbout = 57664 };
 enum : int { kKeyEdit = 32778, kChooserName = 0x47C, kStatic = 0xFFFF };
+enum : int { kProgressAction = 1001, kProgressName = 1002, kProgressBar = 1003 };
 
 inline std::string Utf8(std::wstring_view text)
 {
@@ -81,6 +85,56 @@ inline HWND FocusOf(HWND dialog)
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
     return info.hwndFocus;
 }
+
+// A file of `mebibytes` MiB, each MiB different, for passes long enough to show their progress.
+inline void WriteLargeFile(const fs::path& path, std::size_t mebibytes)
+{
+    test::Bytes block = test::PatternBytes(std::size_t(1) << 20, 11);
+    std::ofstream out(path, std::ios::binary);
+    for (std::size_t i = 0; i < mebibytes && out; ++i) {
+        std::memcpy(block.data(), &i, sizeof i);
+        out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(block.size()));
+    }
+    Check(bool(out.flush()), "cannot write " + Utf8(path.wstring()));
+}
+
+// Holds a long pass where it is, whatever the machine's speed: every thread of the program but the one
+// that owns `window` is suspended until the object goes, so the windows answer while the work waits.
+class CHeldWork {
+public:
+    explicit CHeldWork(HWND window)
+    {
+        DWORD process = 0;
+        const DWORD windows = GetWindowThreadProcessId(window, &process);
+        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+            if (entry.th32OwnerProcessID != process || entry.th32ThreadID == windows) continue;
+            const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID);
+            if (thread == nullptr) continue;
+            if (SuspendThread(thread) == DWORD(-1)) {
+                CloseHandle(thread);
+                continue;
+            }
+            held_.push_back(thread);
+            CONTEXT context{};
+            context.ContextFlags = CONTEXT_CONTROL;
+            GetThreadContext(thread, &context);  // suspending is only asked for; this waits until the thread stopped
+        }
+        CloseHandle(snapshot);
+        Check(!held_.empty(), "no work to hold");
+    }
+    ~CHeldWork()
+    {
+        for (const HANDLE thread : held_) ResumeThread(thread), CloseHandle(thread);
+    }
+    CHeldWork(const CHeldWork&) = delete;
+    CHeldWork& operator=(const CHeldWork&) = delete;
+
+private:
+    std::vector<HANDLE> held_;
+};
 
 // One user at one running Quorvane.exe, started in `folder` with `arguments`.
 class CUser {

@@ -3,10 +3,14 @@
 //   quorvane_e2e SCENARIO PATH-TO-Quorvane.exe
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 
+#include <shlobj.h>
+
 #include "tests/e2e/driver.h"
+#include "tests/support/child_process.h"
 #include "tests/support/container_maker.h"
 
 namespace quorvane::e2e {
@@ -316,6 +320,152 @@ QV_SCENARIO(jobs_take_259_unit_paths_skip_cancelled_files_replace_on_request_and
         user.ExpectIdle();
     }
     Check(std::distance(fs::directory_iterator(f), {}) == 11 && fs::exists(f / L"b.dat"), "nothing else is written");
+    user.Exit();
+}
+
+// Drops `paths` onto the main window as the shell hands a drop over: a DROPFILES block in the program's own
+// memory, posted. The block is the caller's to free once the drop has been handled.
+void* DropFiles(CUser& user, const std::vector<std::wstring>& paths)
+{
+    std::wstring names;
+    for (const std::wstring& path : paths) names += path + L'\0';
+    std::vector<char> block(sizeof(DROPFILES) + (names.size() + 1) * sizeof(wchar_t), 0);
+    DROPFILES header{};
+    header.pFiles = sizeof header;
+    header.fWide = TRUE;
+    std::memcpy(block.data(), &header, sizeof header);
+    std::memcpy(block.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+    void* at = VirtualAllocEx(user.Process(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    Check(at != nullptr && WriteProcessMemory(user.Process(), at, block.data(), block.size(), nullptr),
+          "cannot place the drop in the program");
+    PostMessageW(user.Main(), WM_DROPFILES, WPARAM(at), 0);
+    return at;
+}
+
+QV_SCENARIO(dropped_files_replace_the_list_in_the_order_dropped_without_folders_or_too_long_paths)
+{
+    const fs::path a = f / L"a.txt", b = f / L"報告書_2026年度.docx", c = f / L"c.bin", folder = f / L"フォルダ";
+    const fs::path tooLong = f / (std::wstring(260 - f.wstring().size() - 5, L'n') + L".txt");  // 260 units
+    for (const fs::path& file : {a, b, c, tooLong}) test::WriteFileBytes(file.u16string(), PatternBytes(50, 8));
+    fs::create_directory(folder);
+    CUser user(exe, f);
+    user.ChooseSources(f, a.wstring());
+    std::vector<void*> drops{DropFiles(user, {c.wstring(), folder.wstring(), tooLong.wstring(), b.wstring()})};
+    const std::vector<std::wstring> listed{c.wstring(), b.wstring()};
+    Poll("the dropped files in the list", [&] { return user.List() == listed; });
+    // Nothing usable: no message, and the list stays. A drop onto a running job waits for its end.
+    drops.push_back(DropFiles(user, {folder.wstring(), tooLong.wstring()}));
+    user.ExpectIdle();
+    user.Press(kEncrypt);
+    const HWND prompt = user.NextDialog(L"キー入力");
+    user.Type(GetDlgItem(prompt, kKeyEdit), L"key");
+    drops.push_back(DropFiles(user, {a.wstring()}));  // comes before the click below: both are posted
+    user.Close(prompt, IDOK);
+    user.Choose(L"c.dat");
+    user.Choose(L"報告書_2026年度.dat");
+    // Short passes show nothing, and the focus comes back from under them.
+    Poll("the focus back on 元ファイル", [&] { return FocusOf(user.Main()) == user.Item(kSelectSource); });
+    user.ExpectIdle();
+    Check(user.List() == std::vector{a.wstring()}, "the drop made during the job fills the list after it");
+    ExpectContainer(f / L"c.dat", L"key", L"c.bin", PatternBytes(50, 8));
+    ExpectContainer(f / L"報告書_2026年度.dat", L"key", b.filename(), PatternBytes(50, 8));
+    for (void* drop : drops) VirtualFreeEx(user.Process(), drop, 0, MEM_RELEASE);
+    user.Exit();
+}
+
+// Two files hold the same bytes; read a MiB at a time, as 300 MB would not fit twice in a 32-bit driver.
+bool SameFiles(const fs::path& one, const fs::path& other)
+{
+    std::ifstream a(one, std::ios::binary), b(other, std::ios::binary);
+    std::vector<char> x(1 << 20), y(1 << 20);
+    while (a && b) {
+        a.read(x.data(), std::streamsize(x.size()));
+        b.read(y.data(), std::streamsize(y.size()));
+        if (a.gcount() != b.gcount() || std::memcmp(x.data(), y.data(), std::size_t(a.gcount())) != 0) return false;
+    }
+    return a.eof() && b.eof();
+}
+
+// The next dialog must be the progress of a pass with `action`; it is stopped with "中止" (button), Escape (a
+// key) or the close box (a system command). The pass is held meanwhile, so the stop comes before its end.
+void StopPass(CUser& user, const wchar_t* action, int button, UINT key, WPARAM command)
+{
+    const HWND progress = user.NextDialog(L"進行状況");
+    {
+        const CHeldWork held(user.Main());
+        CheckText(Text(progress, kProgressAction), action, "the pass's action");
+        if (button != 0) user.Click(progress, button);
+        if (key != 0) user.PressKey(FocusOf(progress), key);
+        if (command != 0) PostMessageW(progress, WM_SYSCOMMAND, command, 0);
+        Poll("the stop to be taken", [&] { return !IsWindowEnabled(GetDlgItem(progress, IDCANCEL)); });
+    }
+    user.WaitGone(progress);
+    user.ExpectIdle();  // the job has ended, with no message and no chooser for a later file
+}
+
+QV_SCENARIO(long_passes_show_their_progress_keep_the_window_answering_and_stop_on_request_leaving_nothing)
+{
+    const fs::path big = f / L"動画 2026.mp4", key = f / L"key.txt";
+    WriteLargeFile(big, 300);  // a pass long enough to show its progress
+    for (const wchar_t* name : {L"a.txt", L"c.txt"}) test::WriteFileBytes((f / name).u16string(), PatternBytes(90, 4));
+    test::WriteText(key.u16string(), "鍵\n");
+    const test::ChildResult cli = test::RunChild(
+        {test::CliProgram(), u"encrypt", u"-k", key.u16string(), u"-o", (f / L"cli.dat").u16string(), big.u16string()});
+    Check(cli.exitCode == 0, "quorvane-cli: " + cli.err);
+    CUser user(exe, f);
+
+    // "中止" ends the whole job: the file before stays, the one after is not asked for, nothing else is left.
+    user.ChooseSources(f, L"\"a.txt\" \"動画 2026.mp4\" \"c.txt\"");
+    user.EnterKey(L"鍵", kEncrypt);
+    user.Choose(L"a.dat");
+    user.Choose(L"動画 2026.dat");
+    StopPass(user, L"暗号化しています", IDCANCEL, 0, 0);
+    ExpectContainer(f / L"a.dat", L"鍵", L"a.txt", PatternBytes(90, 4));
+    user.ChooseSources(f, big.wstring());
+    user.EnterKey(L"鍵", kEncrypt);
+    user.Choose(L"動画 2026.dat");
+    StopPass(user, L"暗号化しています", 0, VK_ESCAPE, 0);
+    const std::vector<std::u16string> files{u"a.dat", u"a.txt", u"c.txt", u"cli.dat", u"key.txt", u"動画 2026.mp4"};
+    Check(test::ListFolder(f) == files, "a stopped pass leaves no file, temporary or not");
+
+    // Left to run, the pass shows its progress over the main window, which keeps answering but takes no command.
+    user.EnterKey(L"鍵", kEncrypt);
+    user.Choose(L"動画 2026.dat");
+    const HWND progress = user.NextDialog(L"進行状況"), bar = GetDlgItem(progress, kProgressBar);
+    DWORD_PTR answer = 0;
+    Check(SendMessageTimeoutW(user.Main(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer) != 0,
+          "the main window answers within a second while a pass runs");
+    LRESULT position = 0;
+    {
+        const CHeldWork held(user.Main());
+        CheckText(
+            Text(progress, kProgressAction) + L"|" + Text(progress, kProgressName) + L"|" + Text(progress, IDCANCEL),
+            L"暗号化しています|動画 2026.mp4|中止", "the progress dialog");
+        ExpectTidy(progress, Rect(user.Main()));
+        Check(FocusOf(progress) == GetDlgItem(progress, IDCANCEL), "the focus starts on 中止");
+        Check(!IsWindowEnabled(user.Main()), "the main window is disabled under the progress dialog");
+        position = SendMessageW(bar, PBM_GETPOS, 0, 0);
+        Check(position >= 0 && position < SendMessageW(bar, PBM_GETRANGE, FALSE, 0),
+              "the bar is not full before the end");
+        InvalidateRect(user.Main(), nullptr, TRUE);
+        Poll("the main window to repaint", [&] { return !GetUpdateRect(user.Main(), nullptr, FALSE); });
+    }
+    Poll("the bar to move on", [&] {
+        Check(IsWindow(progress), "the pass ended before its bar moved");
+        return SendMessageW(bar, PBM_GETPOS, 0, 0) > position;
+    });
+    user.WaitGone(progress);
+    Poll("the focus back on 元ファイル", [&] { return FocusOf(user.Main()) == user.Item(kSelectSource); });
+    user.ExpectIdle();
+    Check(SameFiles(f / L"動画 2026.dat", f / L"cli.dat"), "the window's container is the command line's");
+
+    // A decrypt pass shows its own action and stops at the close box the same way.
+    user.ChooseSources(f, (f / L"動画 2026.dat").wstring());
+    user.EnterKey(L"鍵", kDecrypt);
+    user.Choose(L"動画 2026.mp4", (f / L"out.mp4").wstring());
+    StopPass(user, L"復号化しています", 0, 0, SC_CLOSE);
+    Check(!fs::exists(f / L"out.mp4") && test::ListFolder(f).size() == files.size() + 1,
+          "a stopped decrypt leaves nothing");
     user.Exit();
 }
 
