@@ -49,9 +49,9 @@ inline void CheckText(std::wstring_view got, std::wstring_view want, const std::
 
 // Asks `found` every 20 ms until it answers; generous, as a fresh Wine session can take seconds.
 template <class Found>
-auto Poll(const std::string& what, Found&& found)
+auto Poll(const std::string& what, Found&& found, ULONGLONG patienceMs = 20000)
 {
-    for (const ULONGLONG deadline = GetTickCount64() + 20000;; Sleep(20)) {
+    for (const ULONGLONG deadline = GetTickCount64() + patienceMs;; Sleep(20)) {
         if (auto answer = found()) return answer;
         Check(GetTickCount64() < deadline, "timed out waiting for " + what);
     }
@@ -188,14 +188,17 @@ public:
     }
 
     // Waits until `window` has gone; fails at once if it opens a dialog of its own.
-    void WaitGone(HWND window)
+    void WaitGone(HWND window, ULONGLONG patienceMs = 20000)
     {
         const std::string what = Describe(window);
-        Poll(what + " to close", [&] {
-            const HWND opened = IsWindow(window) ? FindDialog(window) : nullptr;
-            Check(opened == nullptr, what + " did not close but opened " + (opened ? Describe(opened) : ""));
-            return !IsWindow(window) || !IsWindowVisible(window);
-        });
+        Poll(
+            what + " to close",
+            [&] {
+                const HWND opened = IsWindow(window) ? FindDialog(window) : nullptr;
+                Check(opened == nullptr, what + " did not close but opened " + (opened ? Describe(opened) : ""));
+                return !IsWindow(window) || !IsWindowVisible(window);
+            },
+            patienceMs);
     }
 
     // Ends the dialog with the button, or with `key` pressed where its focus is; it must close.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include <shlobj.h>
 
@@ -388,16 +389,27 @@ bool SameFiles(const fs::path& one, const fs::path& other)
 
 // The next dialog must be the progress of a pass with `action`; it is stopped with "中止" (button), Escape (a
 // key) or the close box (a system command). The pass is held meanwhile, so the stop comes before its end.
+// The progress dialog of the running pass, its work held as soon as it shows, so that nothing checked while it is
+// held depends on how fast the pass runs.
+HWND HeldProgress(CUser& user, std::optional<CHeldWork>& held)
+{
+    const HWND progress = user.NextDialog();
+    held.emplace(user.Main());
+    CheckText(Text(progress), L"進行状況", "the progress dialog's title");
+    return progress;
+}
+
 void StopPass(CUser& user, const wchar_t* action, int button, UINT key, WPARAM command)
 {
-    const HWND progress = user.NextDialog(L"進行状況");
+    std::optional<CHeldWork> held;
+    const HWND progress = HeldProgress(user, held);
     {
-        const CHeldWork held(user.Main());
         CheckText(Text(progress, kProgressAction), action, "the pass's action");
         if (button != 0) user.Click(progress, button);
         if (key != 0) user.PressKey(FocusOf(progress), key);
         if (command != 0) PostMessageW(progress, WM_SYSCOMMAND, command, 0);
         Poll("the stop to be taken", [&] { return !IsWindowEnabled(GetDlgItem(progress, IDCANCEL)); });
+        held.reset();
     }
     user.WaitGone(progress);
     user.ExpectIdle();  // the job has ended, with no message and no chooser for a later file
@@ -406,7 +418,9 @@ void StopPass(CUser& user, const wchar_t* action, int button, UINT key, WPARAM c
 QV_SCENARIO(long_passes_show_their_progress_keep_the_window_answering_and_stop_on_request_leaving_nothing)
 {
     const fs::path big = f / L"動画 2026.mp4", key = f / L"key.txt";
-    WriteLargeFile(big, 300);  // a pass long enough to show its progress
+    // Long enough that the data is still going through when the progress shows, even on a loaded machine whose
+    // window thread is slow to get its turn; held from then on, the pass's speed no longer matters.
+    WriteLargeFile(big, 640);
     for (const wchar_t* name : {L"a.txt", L"c.txt"}) test::WriteFileBytes((f / name).u16string(), PatternBytes(90, 4));
     test::WriteText(key.u16string(), "鍵\n");
     const test::ChildResult cli = test::RunChild(
@@ -431,13 +445,10 @@ QV_SCENARIO(long_passes_show_their_progress_keep_the_window_answering_and_stop_o
     // Left to run, the pass shows its progress over the main window, which keeps answering but takes no command.
     user.EnterKey(L"鍵", kEncrypt);
     user.Choose(L"動画 2026.dat");
-    const HWND progress = user.NextDialog(L"進行状況"), bar = GetDlgItem(progress, kProgressBar);
-    DWORD_PTR answer = 0;
-    Check(SendMessageTimeoutW(user.Main(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer) != 0,
-          "the main window answers within a second while a pass runs");
+    std::optional<CHeldWork> held;
+    const HWND progress = HeldProgress(user, held), bar = GetDlgItem(progress, kProgressBar);
     LRESULT position = 0;
     {
-        const CHeldWork held(user.Main());
         CheckText(
             Text(progress, kProgressAction) + L"|" + Text(progress, kProgressName) + L"|" + Text(progress, IDCANCEL),
             L"暗号化しています|動画 2026.mp4|中止", "the progress dialog");
@@ -445,16 +456,26 @@ QV_SCENARIO(long_passes_show_their_progress_keep_the_window_answering_and_stop_o
         Check(FocusOf(progress) == GetDlgItem(progress, IDCANCEL), "the focus starts on 中止");
         Check(!IsWindowEnabled(user.Main()), "the main window is disabled under the progress dialog");
         position = SendMessageW(bar, PBM_GETPOS, 0, 0);
-        Check(position >= 0 && position < SendMessageW(bar, PBM_GETRANGE, FALSE, 0),
-              "the bar is not full before the end");
+        const LRESULT full = SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
+        Check(position >= 0 && position < full,
+              "the bar is not full before the end: " + std::to_string(position) + " of " + std::to_string(full));
         InvalidateRect(user.Main(), nullptr, TRUE);
         Poll("the main window to repaint", [&] { return !GetUpdateRect(user.Main(), nullptr, FALSE); });
     }
+    // The pass runs a moment at a time, far too short for it to end unseen, until the bar has moved on; the main
+    // window must answer while it runs.
     Poll("the bar to move on", [&] {
+        held.reset();
+        DWORD_PTR answer = 0;
+        Check(SendMessageTimeoutW(user.Main(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer) != 0,
+              "the main window answers within a second while a pass runs");
+        Sleep(20);
+        held.emplace(user.Main());
         Check(IsWindow(progress), "the pass ended before its bar moved");
         return SendMessageW(bar, PBM_GETPOS, 0, 0) > position;
     });
-    user.WaitGone(progress);
+    held.reset();
+    user.WaitGone(progress, 300000);  // the rest of the pass, however slow the machine
     Poll("the focus back on 元ファイル", [&] { return FocusOf(user.Main()) == user.Item(kSelectSource); });
     user.ExpectIdle();
     Check(SameFiles(f / L"動画 2026.dat", f / L"cli.dat"), "the window's container is the command line's");
