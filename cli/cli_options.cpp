@@ -176,8 +176,9 @@ private:
         if (o.output && o.inputs.size() > 1) return Fail(u"-o takes a single input; use -d for several");
         if (fromInput && o.inputs.size() > 1) return Fail(u"standard input (-) must be the only input");
         // Standard input carries the data, so the key comes from a file.
-        if (fromInput && (!o.keyFile || *o.keyFile == kStandardStreamName))
-            return Fail(u"reading standard input (-) needs the key from -k KEYFILE");
+        if (fromInput && !o.keyFile) return Fail(u"reading standard input (-) needs the key from -k KEYFILE");
+        if (fromInput && *o.keyFile == kStandardStreamName)
+            return Fail(u"standard input (-) can't carry both the key and the data; give the key with -k KEYFILE");
         if (o.name && (o.command != CliCommand::encrypt || !fromInput))
             return Fail(u"--name is for encrypting standard input (-)");
         if (o.name && o.name->find_first_of(u"/\\") != std::u16string::npos)

@@ -125,7 +125,7 @@ bool CFileStream::CloseFileStream()
     }
     if (output.file == -1) return !failed;
     // An output: commit only if every byte reached the file and the disk.
-    if (!failed && CommitTemporary(output, destinationPath, true)) return true;
+    if (!failed && CommitTemporary(output, destinationPath, true) == CommitResult::done) return true;
     failed = true;
     DiscardOutput();
     return false;
