@@ -278,6 +278,26 @@ CommitResult NameUnnamed(int fd, TemporaryFile& temporary, const std::filesystem
     return CommitResult::done;
 }
 
+class CHeldFile {
+public:
+    explicit CHeldFile(int fd)
+    {
+        char self[48];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        holder = ::open(self, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (holder < 0) holder = ::dup(fd);
+    }
+    ~CHeldFile()
+    {
+        if (holder >= 0) ::close(holder);
+    }
+    CHeldFile(const CHeldFile&) = delete;
+    CHeldFile& operator=(const CHeldFile&) = delete;
+
+private:
+    int holder = -1;
+};
+
 }  // namespace
 
 CommitResult CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting)
@@ -297,6 +317,9 @@ CommitResult CommitTemporary(TemporaryFile& temporary, const std::filesystem::pa
         errno = error;
         return CommitResult::unwritten;
     }
+    // Held open to the end, under a description of its own: a file freed meanwhile could hand its inode number to
+    // the very file someone put in its place.
+    const CHeldFile held(fd);
     if (temporary.path.empty()) {
         if (const CommitResult r = NameUnnamed(fd, temporary, destination, replaceExisting); r != CommitResult::done)
             return r;
