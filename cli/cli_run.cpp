@@ -180,9 +180,9 @@ public:
                 std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
             CProgressLine progress(IsStandard(input) ? subject : FromFsPath(ToFsPath(input).filename()), columns);
             TakeSystemError();
-            const StreamOutcome outcome =
+            StreamOutcome outcome =
                 encrypting ? Encrypt(input, keyBytes, progress) : Decrypt(input, keyBytes, progress);
-            const int error = TakeSystemError();
+            if (outcome.systemError == 0) outcome.systemError = TakeSystemError();
             progress.Clear();
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
@@ -192,7 +192,7 @@ public:
                                             ? TooLargeToEncryptText(StoredName(input).size())
                                         : listing && f == StreamFailure::writeOutput ? u"cannot write the list"
                                                                                      : StreamFailureText(f, encrypting);
-                reason += Because(error);
+                reason += Because(outcome.systemError);
                 if (f == StreamFailure::outputOfAnotherUser)
                     reason += u": " + ForeignOwnedObject(ToFsPath(outcome.outputPath)).value_or(u"gone since");
                 // The reader of standard output must know that what it got is not the file.
@@ -325,7 +325,7 @@ private:
         bool readerGone = false;
         if (!WriteOutputUnicode(line, readerGone))
             outcome = {readerGone ? StreamFailure::outputClosed : StreamFailure::writeOutput,
-                       std::u16string(kStandardStreamName)};
+                       std::u16string(kStandardStreamName), false, LastSystemError()};
         return outcome;
     }
 
