@@ -230,7 +230,7 @@ const char* UsageText()
            "      --name NAME         the file name stored when encrypting standard input\n"
            "                          (without it none is stored: decrypting needs -o)\n"
            "      --keep-going        check: go on after a container that fails\n"
-           "  -0                      list: end each line with NUL instead of newline\n"
+           "  -0                      list: end each field with NUL and escape nothing\n"
            "      --help              show this help\n"
            "      --version           show the version\n"
            "\n"
