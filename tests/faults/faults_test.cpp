@@ -411,8 +411,8 @@ TEST(Planted, nothing_at_the_temporary_name_is_written_through_nor_a_swapped_one
         std::vector<std::u16string> planted;
         for (const auto& name : test::ListFolder(run.folder.Path()))
             if (name.ends_with(u".quorvane.tmp")) planted.push_back(run.folder.File(name));
-        ASSERT_EQ(planted.size(), 1u);
-        if (!fs::is_symlink(ToFsPath(planted[0])))
+        EXPECT_EQ(planted.size(), 1u) << "what was planted is gone";
+        if (planted.size() == 1 && !fs::is_symlink(ToFsPath(planted[0])))
             EXPECT_EQ(test::ReadFileBytes(planted[0]), (Bytes{'p', 'l', 'a', 'n', 't', 'e', 'd'}));
     }
 }
