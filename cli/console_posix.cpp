@@ -141,7 +141,8 @@ public:
             sigaction(kStoppingSignals[i], nullptr, &previous[i]);
             if (previous[i].sa_handler != SIG_IGN) sigaction(kStoppingSignals[i], &stopping, nullptr);
         }
-        sigaction(SIGCONT, &continuing, &previousContinue);
+        sigaction(SIGCONT, nullptr, &previousContinue);
+        if (previousContinue.sa_handler != SIG_IGN) sigaction(SIGCONT, &continuing, nullptr);
         echoIsOff = 1;
         // TCSAFLUSH drops anything typed before the prompt was shown.
         active = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quietTerminal) == 0;
