@@ -176,8 +176,9 @@ private:
         if (o.output && o.inputs.size() > 1) return Fail(u"-o takes a single input; use -d for several");
         if (fromInput && o.inputs.size() > 1) return Fail(u"standard input (-) must be the only input");
         // Standard input carries the data, so the key comes from a file.
-        if (fromInput && (!o.keyFile || *o.keyFile == kStandardStreamName))
-            return Fail(u"reading standard input (-) needs the key from -k KEYFILE");
+        if (fromInput && !o.keyFile) return Fail(u"reading standard input (-) needs the key from -k KEYFILE");
+        if (fromInput && *o.keyFile == kStandardStreamName)
+            return Fail(u"standard input (-) can't carry both the key and the data; give the key with -k KEYFILE");
         if (o.name && (o.command != CliCommand::encrypt || !fromInput))
             return Fail(u"--name is for encrypting standard input (-)");
         if (o.name && o.name->find_first_of(u"/\\") != std::u16string::npos)
@@ -229,7 +230,7 @@ const char* UsageText()
            "      --name NAME         the file name stored when encrypting standard input\n"
            "                          (without it none is stored: decrypting needs -o)\n"
            "      --keep-going        check: go on after a container that fails\n"
-           "  -0                      list: end each line with NUL instead of newline\n"
+           "  -0                      list: end each field with NUL and escape nothing\n"
            "      --help              show this help\n"
            "      --version           show the version\n"
            "\n"

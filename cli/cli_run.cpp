@@ -14,6 +14,7 @@
 #include "stream/stream_jobs.h"
 #include "container/container_record.h"
 #include "container/naming.h"
+#include "container/text_codec.h"
 #include "jobs/platform_file.h"
 
 namespace quorvane::cli {
@@ -59,8 +60,11 @@ constexpr std::u16string_view kStreamFailureTexts[] = {
     u"was written earlier in this run; not replaced",
     u"is a folder; give the output file's name with -o",
     u"file name too long for the file system; give the output file's name with -o",
+    u"is another user's; not written",
     u"cannot create",
     u"cannot write the decrypted data",
+    u"cannot move the finished output into place",
+    u"was replaced by someone else after it was written; what stands there is not this run's output",
     u"closed by its reader before the end",
     u"stopped",
     u"cannot hold the container for standard output until its first block is known; make room there or set "
@@ -79,6 +83,36 @@ std::u16string StreamFailureText(StreamFailure failure, bool encrypting)
 bool IsStandard(std::u16string_view path)
 {
     return path == kStandardStreamName;
+}
+
+// ": No such file or directory", the system's reason after a fixed text; nothing without one.
+std::u16string Because(int systemError)
+{
+    return systemError == 0 ? std::u16string() : u": " + SystemErrorText(systemError);
+}
+
+// A name as the system gave it may hold bytes that are not UTF-8 (FromFsPath keeps them as U+DC80..U+DCFF):
+// stored, each is U+FFFD. True when there was one.
+bool ReplaceStrayBytes(std::u16string& name)
+{
+    bool any = false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] < 0xDC80 || name[i] > 0xDCFF || (i > 0 && IsHighSurrogate(name[i - 1]))) continue;
+        name[i] = 0xFFFD;
+        any = true;
+    }
+    return any;
+}
+
+// A list line without -0: controls escaped and the backslash doubled, so that each shown name is one name.
+std::u16string ListedText(std::u16string_view text)
+{
+    std::u16string doubled;
+    for (const char16_t unit : text) {
+        if (unit == u'\\') doubled.push_back(u'\\');
+        doubled.push_back(unit);
+    }
+    return EscapeControls(doubled);
 }
 
 // An input or a key file in a message.
@@ -127,10 +161,14 @@ public:
     int Run()
     {
         const bool encrypting = options.command == CliCommand::encrypt;
+        const bool listing = options.command == CliCommand::list;
         CSecureText keyText;
         if (const KeyFailure failure = ObtainKey(options.keyFile, encrypting, keyText); failure != KeyFailure::none) {
+            const int error = failure == KeyFailure::unreadable ? LastSystemError() : 0;
+            std::u16string text(kKeyFailureTexts[std::size_t(failure)]);
+            if (failure == KeyFailure::unreadable && options.keyFile && !IsStandard(*options.keyFile)) text += u" file";
             // The key typed on the terminal goes without subject.
-            Report(options.keyFile ? InputSubject(*options.keyFile) : u"", kKeyFailureTexts[std::size_t(failure)]);
+            Report(options.keyFile ? InputSubject(*options.keyFile) : u"", text + Because(error));
             const bool usage = failure == KeyFailure::noTerminal || failure == KeyFailure::echoingTerminal;
             return usage ? kExitUsage : kExitFailed;
         }
@@ -149,8 +187,10 @@ public:
             NoteInterruptMessage(
                 std::u16string(blank).append(kProgram).append(EscapeControls(subject)).append(u": interrupted\n"));
             CProgressLine progress(IsStandard(input) ? subject : FromFsPath(ToFsPath(input).filename()), columns);
-            const StreamOutcome outcome =
+            TakeSystemError();
+            StreamOutcome outcome =
                 encrypting ? Encrypt(input, keyBytes, progress) : Decrypt(input, keyBytes, progress);
+            if (outcome.systemError == 0) outcome.systemError = TakeSystemError();
             progress.Clear();
             NoteInterruptMessage({});
             if (outcome.failure != StreamFailure::none) {
@@ -158,7 +198,11 @@ public:
                 const bool aboutOutput = outcome.Subject() == FailureSubject::output;
                 std::u16string reason = encrypting && f == StreamFailure::tooLarge
                                             ? TooLargeToEncryptText(StoredName(input).size())
-                                            : StreamFailureText(f, encrypting);
+                                        : listing && f == StreamFailure::writeOutput ? u"cannot write the list"
+                                                                                     : StreamFailureText(f, encrypting);
+                reason += Because(outcome.systemError);
+                if (f == StreamFailure::outputOfAnotherUser)
+                    reason += u": " + ForeignOwnedObject(ToFsPath(outcome.outputPath)).value_or(u"gone since");
                 // The reader of standard output must know that what it got is not the file.
                 if (outcome.sentBeforeFailure && f != StreamFailure::outputClosed)
                     reason += u"; throw away the bytes already written to standard output";
@@ -172,6 +216,10 @@ public:
                 anyFailed = true;
                 continue;
             }
+            if (std::u16string stored = FileName(input); encrypting && ReplaceStrayBytes(stored))
+                Report(subject,
+                       u"note: the name is not UTF-8; each byte that is not was stored as U+FFFD (to store "
+                       u"another name, encrypt from standard input with --name NAME)");
             if (const auto written =
                     WritesAsStream(outcome.outputPath) ? std::nullopt : IdentifyFile(ToFsPath(outcome.outputPath)))
                 outputFiles.push_back(*written);
@@ -187,10 +235,18 @@ private:
         return options.directory ? *options.directory : FromFsPath(ToFsPath(input).parent_path());
     }
 
-    // The name without folder, as the window stores it; from standard input, the one given (or none).
-    std::u16string StoredName(const std::u16string& input) const
+    // The input's name without folder, as the system has it; from standard input, the one given (or none).
+    std::u16string FileName(const std::u16string& input) const
     {
         return IsStandard(input) ? options.name.value_or(u"") : StoredNameFor(input);
+    }
+
+    // The name as the window stores it: valid UTF-16.
+    std::u16string StoredName(const std::u16string& input) const
+    {
+        std::u16string name = FileName(input);
+        ReplaceStrayBytes(name);
+        return name;
     }
 
     // A path that cannot take the output: a folder stands there, or its name is too long. With -f it could also
@@ -202,6 +258,7 @@ private:
         const std::filesystem::path target = ToFsPath(output);
         // The file systems' limit, which a stored name keeps too: 255 bytes, or UTF-16 units on Windows.
         if (target.filename().native().size() > kMaxStoredNameUnits) return StreamFailure::nameTooLong;
+        if (ForeignOwnedObject(target)) return StreamFailure::outputOfAnotherUser;
         const std::optional<FileIdentity> file = IdentifyFile(target);
         if (!file) return StreamFailure::none;
         if (file->folder) return StreamFailure::outputIsFolder;
@@ -218,8 +275,9 @@ private:
         task.inputPath = input;
         task.progress = &progress;
         task.storedName = StoredName(input);
+        // The output's name comes from the input's as it is, bytes that are not UTF-8 included.
         task.outputPath =
-            options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(task.storedName));
+            options.output ? *options.output : JoinPath(OutputFolder(input), MakeContainerName(FileName(input)));
         task.replaceExisting = options.force;
         task.hooks = kConsoleHooks;
         if (const StreamFailure f = CheckOutput(task.outputPath); f != StreamFailure::none) return {f, task.outputPath};
@@ -247,7 +305,9 @@ private:
         task.chooseOutput = [&](const std::optional<std::u16string>& storedName) -> OutputChoice {
             if (options.output) return {*options.output, CheckOutput(*options.output)};
             // A container may come from anyone: its name must not lead into another folder.
-            const std::u16string safe = storedName ? MakeSafeFileName(*storedName) : std::u16string();
+            // A lone surrogate must not come out as a byte of its own (ToFsPath): it is U+FFFD there.
+            std::u16string safe;
+            if (storedName) Utf8ToUtf16(Utf16ToUtf8(MakeSafeFileName(*storedName)), safe);
             if (safe.empty() || safe.size() > kMaxStoredNameUnits) return {};
             const std::u16string path = JoinPath(OutputFolder(input), safe);
             return {path, CheckOutput(path)};
@@ -258,13 +318,18 @@ private:
                                 : listing ? StreamListFile(task, keyBytes)
                                           : StreamDecryptFile(task, keyBytes);
         if (!listing || outcome.failure != StreamFailure::none) return outcome;
-        const std::u16string line = EscapeControls(input) + u'\t' + Ascii(std::to_string(dataSize)) + u'\t' +
-                                    EscapeControls(name) + (options.nulTerminated ? u'\0' : u'\n');
+        // With -0 every field ends with NUL and is written as it is (a zero unit in the name, which no text
+        // between NULs can carry, as U+FFFD); else a line of fields between tabs, each escaped.
+        if (options.nulTerminated) std::replace(name.begin(), name.end(), u'\0', u'\uFFFD');
+        const std::u16string size = Ascii(std::to_string(dataSize));
+        const std::u16string line = options.nulTerminated
+                                        ? input + u'\0' + size + u'\0' + name + u'\0'
+                                        : ListedText(input) + u'\t' + size + u'\t' + ListedText(name) + u'\n';
         IgnoreClosedReaders();
         bool readerGone = false;
         if (!WriteOutputUnicode(line, readerGone))
             outcome = {readerGone ? StreamFailure::outputClosed : StreamFailure::writeOutput,
-                       std::u16string(kStandardStreamName)};
+                       std::u16string(kStandardStreamName), false, LastSystemError()};
         return outcome;
     }
 
@@ -288,8 +353,12 @@ int RunCommandLine(const std::vector<std::u16string>& args) noexcept
         }
         if (const CliCommand asked = parsed.options.command;
             asked == CliCommand::help || asked == CliCommand::version) {
-            WriteOutputText(asked == CliCommand::help ? UsageText() : "quorvane-cli " QUORVANE_VERSION "\n");
-            return kExitDone;
+            if (WriteOutputText(asked == CliCommand::help ? UsageText() : "quorvane-cli " QUORVANE_VERSION "\n"))
+                return kExitDone;
+            Report(u"standard output", u"cannot write the " +
+                                           std::u16string(asked == CliCommand::help ? u"help" : u"version") +
+                                           Because(LastSystemError()));
+            return kExitFailed;
         }
         CliOptions options = parsed.options;
         // "-o /dev/stdout" writes into standard output as "-o -" does, never over it.

@@ -37,10 +37,11 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line);
 void WriteErrorLine(std::u16string_view text);
 // Text on standard error without a line end (a prompt).
 void WriteErrorText(std::u16string_view text);
-// Plain ASCII text on standard output (help, version).
-void WriteOutputText(std::string_view text);
+// Plain ASCII text on standard output (help, version); false when it could not be written.
+bool WriteOutputText(std::string_view text);
 // Any text on standard output: to a console as UTF-16, so that every name shows; anywhere else as UTF-8, byte for
-// byte (no line end translated). False when it could not be written; `readerGone` when the reader went away.
+// byte (no line end translated), a POSIX name's bytes that are not UTF-8 as they were. False when it could not be
+// written; `readerGone` when the reader went away.
 bool WriteOutputUnicode(std::u16string_view text, bool& readerGone);
 
 // Ctrl+C, a termination request or any other signal that would end the program

@@ -141,7 +141,8 @@ public:
             sigaction(kStoppingSignals[i], nullptr, &previous[i]);
             if (previous[i].sa_handler != SIG_IGN) sigaction(kStoppingSignals[i], &stopping, nullptr);
         }
-        sigaction(SIGCONT, &continuing, &previousContinue);
+        sigaction(SIGCONT, nullptr, &previousContinue);
+        if (previousContinue.sa_handler != SIG_IGN) sigaction(SIGCONT, &continuing, nullptr);
         echoIsOff = 1;
         // TCSAFLUSH drops anything typed before the prompt was shown.
         active = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quietTerminal) == 0;
@@ -211,14 +212,17 @@ void WriteErrorText(std::u16string_view text)
     WriteText(STDERR_FILENO, Utf16ToUtf8(text));
 }
 
-void WriteOutputText(std::string_view text)
+bool WriteOutputText(std::string_view text)
 {
-    WriteText(STDOUT_FILENO, text);
+    bool readerGone = false;
+    return quorvane::WriteAll(STDOUT_FILENO, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
+                              readerGone);
 }
 
 bool WriteOutputUnicode(std::u16string_view text, bool& readerGone)
 {
-    const std::string utf8 = Utf16ToUtf8(text);
+    // A name's stray bytes go back as they came, as for a path.
+    const std::string utf8 = ToFsPath(text).native();
     return quorvane::WriteAll(STDOUT_FILENO, reinterpret_cast<const std::uint8_t*>(utf8.data()), utf8.size(),
                               readerGone);
 }
@@ -238,6 +242,8 @@ static_assert(std::atomic<const char*>::is_always_lock_free);
 // A user who interrupts the key prompt must not be left with a terminal that shows nothing typed.
 extern "C" void RemoveTemporaryAndDie(int signalNumber)
 {
+    // What was typed of the key so far must not become the start of the shell's next command.
+    if (echoIsOff) tcflush(STDIN_FILENO, TCIFLUSH);
     RestoreEchoNow();
     if (const char* path = temporary.load()) RemoveFileNow(path);
     if (const char* text = message.load()) (void)!::write(STDERR_FILENO, text, std::strlen(text));
@@ -261,8 +267,12 @@ CInterruptGuard::CInterruptGuard()
     action.sa_handler = RemoveTemporaryAndDie;
     // A second signal waits: the first one already ends the process.
     action.sa_mask = StopSignalSet();
-    for (int s = 1; s < NSIG; ++s)
-        if (sigismember(&action.sa_mask, s) == 1) ::sigaction(s, &action, &previousActions[s]);
+    for (int s = 1; s < NSIG; ++s) {
+        if (sigismember(&action.sa_mask, s) != 1) continue;
+        // A signal ignored at start (nohup, a shell's trap '' or env --ignore-signal) stays ignored.
+        ::sigaction(s, nullptr, &previousActions[s]);
+        if (previousActions[s].sa_handler != SIG_IGN) ::sigaction(s, &action, nullptr);
+    }
     // Past the file-size limit a write then fails (EFBIG), reported as any failed write, instead of ending the run.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;

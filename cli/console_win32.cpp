@@ -89,10 +89,10 @@ KeyFailure ReadHiddenLine(std::u16string_view prompt, CSecureText& line)
     return result;
 }
 
-void WriteOutputText(std::string_view text)
+bool WriteOutputText(std::string_view text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return std::fflush(stdout) == 0 && written;
 }
 
 bool WriteOutputUnicode(std::u16string_view text, bool& readerGone)

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,16 +31,8 @@ int main(int argc, char** argv)
 {
     quorvane::OccupyClosedStandardDescriptors();
     std::vector<std::u16string> args;
-    for (int i = 1; i < argc; ++i) {
-        std::u16string arg;
-        // Paths go to the file system as UTF-8 again, so anything else could not name the same file.
-        if (!quorvane::Utf8ToUtf16(argv[i], arg)) {
-            quorvane::cli::WriteErrorLine(u"quorvane-cli: argument " + quorvane::cli::Ascii(std::to_string(i)) +
-                                          u" is not valid UTF-8");
-            return quorvane::cli::kExitUsage;
-        }
-        args.push_back(std::move(arg));
-    }
+    // File names are bytes here: one that is not UTF-8 still names its file (FromFsPath keeps each stray byte).
+    for (int i = 1; i < argc; ++i) args.push_back(quorvane::FromFsPath(std::filesystem::path(argv[i])));
     return quorvane::cli::RunCommandLine(args);
 }
 

@@ -3,17 +3,12 @@
 #include <cstdio>
 
 #include "cli/console.h"
+#include "container/naming.h"
 #include "container/text_codec.h"
 
 namespace quorvane::cli {
 
 namespace {
-
-bool IsFormatControl(char16_t unit)
-{
-    return unit == 0x061C || (unit >= 0x200B && unit <= 0x200F) || (unit >= 0x2028 && unit <= 0x202E) ||
-           (unit >= 0x2060 && unit <= 0x206F) || unit == 0xFEFF || (unit >= 0xFFF9 && unit <= 0xFFFB);
-}
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(250);
@@ -86,15 +81,22 @@ std::u16string EscapeControls(std::u16string_view text)
 {
     std::u16string out;
     out.reserve(text.size());
-    for (const char16_t unit : text) {
-        const bool control = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
-        if (!control && !IsFormatControl(unit)) {
-            out.push_back(unit);
-            continue;
+    bool afterHidden = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool pair = IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]);
+        const char32_t c = pair ? 0x10000 + ((char32_t(text[i]) - 0xD800) << 10) + (text[i + 1] - 0xDC00) : text[i];
+        // The naming rule's hidden characters, and a lone surrogate (on POSIX a byte of a name that is not UTF-8).
+        const bool hidden = IsHiddenCharacter(c, afterHidden) || (!pair && (IsHighSurrogate(c) || IsLowSurrogate(c)));
+        afterHidden = hidden || IsHiddenCharacter(c, true);
+        if (!hidden) {
+            out.append(text, i, pair ? 2 : 1);
+        } else {
+            char escape[16];
+            const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+            std::snprintf(escape, sizeof escape, control ? "\\x%02x" : c > 0xFFFF ? "\\U%08x" : "\\u%04x", unsigned(c));
+            out.append(Ascii(escape));
         }
-        char escape[8];
-        std::snprintf(escape, sizeof escape, control ? "\\x%02x" : "\\u%04x", unsigned(unit));
-        out.append(Ascii(escape));
+        i += pair ? 1 : 0;
     }
     return out;
 }

@@ -87,16 +87,15 @@ ChunkSpan CRecordReader::Take(const std::uint8_t* chunk, std::uint64_t offset, s
     const ChunkSpan fill = Overlap(layout.dataEnd, layout.length, offset, length);
     if (!std::all_of(chunk + fill.offset, chunk + fill.offset + fill.length, [](std::uint8_t b) { return b == 0; }))
         fillIsZero = false;
-    // Measured as it passes: a name region of random bytes holds a zero unit long before its end, and only the
-    // units before it are kept.
+    // Every unit is kept, a zero one too: the naming rule makes it "_" rather than let it cut the name short.
     const ChunkSpan names = Overlap(kRecordHeaderBytes + taken, layout.nameEnd, offset, length);
-    for (std::size_t i = 0; i < names.length && !zeroUnit && name.size() < maxUnits; ++i) {
+    for (std::size_t i = 0; i < names.length && name.size() < maxUnits; ++i) {
         const std::uint8_t byte = chunk[names.offset + i];
         if (taken++ % 2 == 0) {
             lowByte = byte;
-        } else if (const auto unit = static_cast<char16_t>(lowByte | byte << 8); unit == 0) {
-            zeroUnit = true;
         } else {
+            const auto unit = static_cast<char16_t>(lowByte | byte << 8);
+            zeroUnit = zeroUnit || unit == 0;
             name.push_back(unit);
         }
     }
@@ -105,7 +104,7 @@ ChunkSpan CRecordReader::Take(const std::uint8_t* chunk, std::uint64_t offset, s
 
 std::optional<std::u16string> CRecordReader::Name() const
 {
-    if (!zeroUnit && layout.nameBytes / 2 > maxUnits) return std::nullopt;
+    if (layout.nameBytes / 2 > maxUnits) return std::nullopt;
     return name;
 }
 

@@ -117,8 +117,8 @@ public:
     // True while every fill byte taken was zero, as the encrypt side writes it. A wrong key fails this with near
     // certainty.
     bool FillIsZero() const noexcept { return fillIsZero.load(); }
-    // Once the name is whole: the stored name, little-endian units cut at the
-    // first zero unit (an odd last byte ignored); none when it is longer than gathered.
+    // Once the name is whole: the stored name, its little-endian units, zero
+    // ones included (an odd last byte ignored); none when it is longer than gathered.
     std::optional<std::u16string> Name() const;
     // Once the name is whole: true when no unit of it is zero, as in every name the encrypt side writes.
     bool IsWrittenName() const noexcept;
@@ -126,7 +126,7 @@ public:
 private:
     RecordLayout layout;
     std::size_t maxUnits = kMaxGatheredUnits;
-    std::u16string name;       // the units before the first zero one
+    std::u16string name;       // the units gathered
     std::uint32_t taken = 0;   // name bytes looked at
     std::uint8_t lowByte = 0;  // of a unit split between chunks
     bool zeroUnit = false;

@@ -1,5 +1,9 @@
 #include "container/naming.h"
 
+#include <utility>
+
+#include "container/text_codec.h"
+
 namespace quorvane {
 
 std::u16string MakeContainerName(std::u16string_view path)
@@ -16,18 +20,20 @@ std::u16string MakeContainerName(std::u16string_view path)
 
 namespace {
 
-// Marks that reorder the text around them: "report\u202Etxt.exe" shows as "reportexe.txt".
-bool IsDirectionControl(char16_t unit)
+bool IsVariationSelector(char32_t c)
 {
-    return unit == 0x061C || unit == 0x200E || unit == 0x200F || (unit >= 0x202A && unit <= 0x202E) ||
-           (unit >= 0x2066 && unit <= 0x2069);
+    return (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) || (c >= 0x180B && c <= 0x180D) ||
+           c == 0x180F;
 }
 
-// C0, DEL and C1: a terminal or a list box may act on them instead of showing them.
-bool IsControl(char16_t unit)
-{
-    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
-}
+// Unicode's format characters (Cf), the separators Zl and Zp, the Hangul fillers and the tags, in ranges.
+constexpr char32_t kInvisibleRanges[][2] = {
+    {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+    {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x115F, 0x1160},   {0x180E, 0x180E},   {0x200B, 0x200F},
+    {0x2028, 0x202E},   {0x2060, 0x206F},   {0x3164, 0x3164},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},
+    {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3},
+    {0x1D173, 0x1D17A}, {0xE0000, 0xE007F},
+};
 
 char16_t AsciiUpper(char16_t unit)
 {
@@ -55,16 +61,35 @@ bool IsDeviceName(std::u16string_view name)
 
 }  // namespace
 
+bool IsHiddenCharacter(char32_t c, bool afterHidden)
+{
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return true;
+    if (IsVariationSelector(c)) return afterHidden;
+    for (const auto& [first, last] : kInvisibleRanges)
+        if (c >= first && c <= last) return true;
+    return false;
+}
+
 std::u16string MakeSafeFileName(std::u16string_view storedName)
 {
     const auto sep = storedName.find_last_of(u"\\/");
     std::u16string name(sep == std::u16string_view::npos ? storedName : storedName.substr(sep + 1));
     if (name == u"." || name == u"..") return {};
-    for (char16_t& unit : name) {
-        if (IsControl(unit) || IsDirectionControl(unit) ||
-            std::u16string_view(u"<>:\"|?*").find(unit) != std::u16string_view::npos)
-            unit = u'_';
+    std::u16string safe;
+    bool afterHidden = true;  // a selector at the start modifies nothing
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool pair = IsHighSurrogate(name[i]) && i + 1 < name.size() && IsLowSurrogate(name[i + 1]);
+        const char32_t c = pair ? 0x10000 + ((char32_t(name[i]) - 0xD800) << 10) + (name[i + 1] - 0xDC00) : name[i];
+        const bool hidden = IsHiddenCharacter(c, afterHidden);
+        afterHidden = hidden || IsVariationSelector(c);
+        if (hidden || std::u16string_view(u"<>:\"|?*").find(name[i]) != std::u16string_view::npos) {
+            safe.push_back(u'_');
+        } else {
+            safe.append(name, i, pair ? 2 : 1);
+        }
+        i += pair ? 1 : 0;
     }
+    name = std::move(safe);
     // Windows drops trailing dots and spaces, so "a.exe." would be saved as "a.exe".
     for (auto unit = name.rbegin(); unit != name.rend() && (*unit == u'.' || *unit == u' '); ++unit) *unit = u'_';
     if (IsDeviceName(name)) name.insert(name.begin(), u'_');

@@ -79,6 +79,8 @@ PassOutcome EndPass(CJobWindow& window, StreamFailure failure, std::u16string_vi
         message = messages::kWrongKeyOrDamaged;
         break;
     case StreamFailure::writeOutput:
+    case StreamFailure::replaceOutput:
+    case StreamFailure::outputReplaced:
         message = saveFailed;
         break;
     default:

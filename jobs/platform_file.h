@@ -13,13 +13,26 @@
 namespace quorvane {
 
 // UTF-16 paths are the system's own; the platform gets them without loss
-// (as wide strings on Windows, as UTF-8 elsewhere).
+// (as wide strings on Windows, as UTF-8 elsewhere). A POSIX name is bytes: each
+// byte that is not part of UTF-8 is held as the lone unit U+DC80..U+DCFF and
+// goes back as that byte.
 std::filesystem::path ToFsPath(std::u16string_view path);
 std::u16string FromFsPath(const std::filesystem::path& path);
 
+// The error of the last failed platform call on this thread (errno, GetLastError
+// on Windows); its text in English.
+int LastSystemError() noexcept;
+std::u16string SystemErrorText(int error);
+
 // False when the destination exists and must not be replaced: not a regular
-// file (a folder of that name), or marked read-only.
+// file (a folder of that name), or marked read-only. The system error then says why.
 bool IsReplaceableDestination(const std::filesystem::path& destination);
+
+// "a FIFO owned by nobody (uid 65534)" when a link, a FIFO or a device stands
+// at the path that belongs to another user (neither this process's nor root):
+// the kernel's rule for sticky folders, applied everywhere. Such a thing is
+// never written through. None otherwise, and always on Windows.
+std::optional<std::u16string> ForeignOwnedObject(const std::filesystem::path& path);
 
 // A descriptor (POSIX) or HANDLE (Windows); -1 when none is open.
 using NativeFile = std::intptr_t;
@@ -32,12 +45,15 @@ struct TemporaryFile {
     // removing it allocates nothing.
     std::filesystem::path path;
     std::uint32_t finalMode = 0;  // POSIX: the permissions the output gets just before the replace
+    std::int64_t owner = -1;      // POSIX, run by root over another's file: the owner and group it keeps
+    std::int64_t group = -1;
 };
 
-// Creates a new, empty, uniquely named file in the destination's folder and
-// keeps it open. Never opens an existing file. The final mode is the replaced
-// file's, or for a new output the default one (0666 less the umask); never
-// setuid, setgid or sticky.
+// Creates a new, empty file in the destination's folder and keeps it open:
+// without a name until it is complete where the system can (Linux), else
+// uniquely named. Never opens an existing file. The final mode is the replaced
+// file's when this process's user owns it, else the default one (0666 less the
+// umask); never setuid, setgid or sticky. Root keeps a replaced file's owner.
 bool CreateTemporaryBeside(const std::filesystem::path& destination, TemporaryFile& temporary);
 
 // All of `length` bytes at `offset` of an open file; safe from several threads at once.
@@ -45,9 +61,11 @@ bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data
 
 // Flushes the file to disk, gives it its final mode, closes it and moves it
 // over the destination in one step; with replaceExisting false, fails instead
-// when the destination exists, without a race. Success empties `temporary`;
-// on failure the file is closed and still there, for DiscardTemporary.
-bool CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting);
+// when the destination exists, without a race. Then the destination must be
+// the file written: otherwise someone replaced it in between. Success empties
+// `temporary`; on failure the file is closed and still there, for DiscardTemporary.
+enum class CommitResult { done, unwritten, notMoved, replacedMeanwhile };
+CommitResult CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting);
 
 // Closes and removes the file; allocates nothing and never throws.
 void DiscardTemporary(TemporaryFile& temporary) noexcept;
@@ -75,8 +93,8 @@ std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path);
 // True when anything at all stands at the path, a dangling link included.
 bool PathIsTaken(const std::filesystem::path& path);
 
-// True when the path names (a link followed) a character device or a FIFO:
-// written as a stream, never replaced.
+// True when the path names (a link followed) a character device or a FIFO, or
+// on Windows NUL, a console name, a pipe or a device: written as a stream, never replaced.
 bool IsStreamDestination(const std::filesystem::path& path);
 
 // The command line's sources and sinks: a file read by offset, standard input
@@ -122,9 +140,9 @@ bool WriteAll(NativeFile file, const std::uint8_t* data, std::size_t length, boo
 
 void CloseFile(NativeFile& file) noexcept;
 
-// A character device or a FIFO opened for writing as a shell's ">" opens it;
-// -1 when anything else stands there by then (always on Windows, where no
-// destination is written as a stream).
+// A character device or a FIFO (on Windows a device or a pipe) opened for
+// writing as a shell's ">" opens it; -1 when anything else stands there by then,
+// or something another user owns (ForeignOwnedObject).
 NativeFile OpenStreamDestination(const std::filesystem::path& path);
 
 // A temporary file without a name, or one the system deletes when it is
@@ -133,7 +151,8 @@ NativeFile OpenStreamDestination(const std::filesystem::path& path);
 NativeFile CreateSpoolFile();
 std::u16string SpoolFolder();
 
-// True when the path names the file that standard output is (as /dev/stdout does): it is written as "-".
+// True when the path names standard output: /dev/stdout, /dev/fd/1 or /proc/self/fd/1 by name (closed at start or
+// not), or the file that standard output is, reached otherwise: it is written as "-".
 bool NamesStandardOutput(const std::filesystem::path& path);
 
 // Puts /dev/null, opened the other way, on a closed descriptor 0, 1 or 2: a file

@@ -1,8 +1,12 @@
 #include "jobs/platform_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <pwd.h>
 #include <sched.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,21 +23,65 @@
 
 namespace quorvane {
 
+namespace {
+
+// U+DC80..U+DCFF alone (not the second half of a pair): a byte that was not UTF-8.
+bool IsEscapedByte(std::u16string_view text, std::size_t i)
+{
+    return text[i] >= 0xDC80 && text[i] <= 0xDCFF && (i == 0 || !IsHighSurrogate(text[i - 1]));
+}
+
+// The length of the UTF-8 sequence at `at`, 0 when it is not one.
+std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    std::u16string ignored;
+    return length > 0 && at + length <= bytes.size() && Utf8ToUtf16(bytes.substr(at, length), ignored) ? length : 0;
+}
+
+}  // namespace
+
 std::filesystem::path ToFsPath(std::u16string_view path)
 {
-    const std::string utf8 = Utf16ToUtf8(path);
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    std::string bytes;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !IsEscapedByte(path, i)) continue;
+        bytes += Utf16ToUtf8(path.substr(from, i - from));
+        if (i < path.size()) bytes += static_cast<char>(path[i] - 0xDC00);
+        from = i + 1;
+    }
+    return std::filesystem::path(bytes);
 }
 
 std::u16string FromFsPath(const std::filesystem::path& path)
 {
-    const std::string& native = path.native();
-    std::u16string out;
-    if (!Utf8ToUtf16(native, out)) {
-        // A Linux name need not be UTF-8; keep each byte as one code unit rather than fail.
-        out.assign(native.begin(), native.end());
+    const std::string_view native = path.native();
+    std::u16string out, part;
+    for (std::size_t at = 0; at < native.size();) {
+        // A Linux name need not be UTF-8: each stray byte is kept apart, so that the name maps back.
+        if (const std::size_t length = Utf8SequenceAt(native, at); length > 0) {
+            Utf8ToUtf16(native.substr(at, length), part);
+            out += part;
+            at += length;
+        } else {
+            out += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(native[at++]));
+        }
     }
     return out;
+}
+
+int LastSystemError() noexcept
+{
+    return errno;
+}
+
+std::u16string SystemErrorText(int error)
+{
+    char buffer[256];
+    // The GNU strerror_r returns its text, which need not be in the buffer.
+    return FromFsPath(std::filesystem::path(::strerror_r(error, buffer, sizeof buffer)));
 }
 
 bool IsReplaceableDestination(const std::filesystem::path& destination)
@@ -41,7 +89,31 @@ bool IsReplaceableDestination(const std::filesystem::path& destination)
     struct stat st {};
     if (::stat(destination.c_str(), &st) != 0) return errno == ENOENT;
     // Checked by mode bits rather than access(2): as root that would always say yes.
-    return S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    if (S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0) return true;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+    return false;
+}
+
+std::optional<std::u16string> ForeignOwnedObject(const std::filesystem::path& path)
+{
+    struct stat st {};
+    const char* kind = "a link";
+    // The link itself first; one that may be followed leads to what it names.
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    const auto foreign = [](const struct stat& s) { return s.st_uid != 0 && s.st_uid != ::geteuid(); };
+    if (!S_ISLNK(st.st_mode) || !foreign(st)) {
+        if (::stat(path.c_str(), &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) || !foreign(st))
+            return std::nullopt;
+        kind = S_ISFIFO(st.st_mode) ? "a FIFO" : "a device";
+    }
+    char text[160];
+    struct passwd entry {
+    }, *found = nullptr;
+    char names[1024];
+    const bool named = ::getpwuid_r(st.st_uid, &entry, names, sizeof names, &found) == 0 && found;
+    std::snprintf(text, sizeof text, "%s owned by %s%s(uid %u)", kind, named ? found->pw_name : "", named ? " " : "",
+                  static_cast<unsigned>(st.st_uid));
+    return FromFsPath(std::filesystem::path(text));
 }
 
 namespace {
@@ -72,32 +144,55 @@ mode_t DefaultNewFileMode()
 
 }  // namespace
 
-bool CreateTemporaryBeside(const std::filesystem::path& destination, TemporaryFile& temporary)
+namespace {
+
+// A name of our own beside the destination: the process, the moment and a count.
+std::filesystem::path TemporaryName(const std::filesystem::path& destination)
 {
     static std::atomic<unsigned> counter{0};
     const auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%d.%llx.%u.quorvane.tmp", static_cast<int>(::getpid()), stamp,
+                  counter.fetch_add(1));
+    std::filesystem::path name = TemporaryStem(destination);
+    name += suffix;
+    return name;
+}
+
+std::filesystem::path FolderOf(const std::filesystem::path& path)
+{
+    return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+}
+
+}  // namespace
+
+bool CreateTemporaryBeside(const std::filesystem::path& destination, TemporaryFile& temporary)
+{
     struct stat existing {};
-    // A replaced file keeps its permissions, but never setuid, setgid or sticky.
     const bool replacing = ::stat(destination.c_str(), &existing) == 0;
     if (!replacing && errno != ENOENT) return false;
-    const mode_t finalMode = replacing ? existing.st_mode & 0777 : DefaultNewFileMode();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%d.%llx.%u.quorvane.tmp", static_cast<int>(::getpid()), stamp,
-                      counter.fetch_add(1));
-        std::filesystem::path candidate = TemporaryStem(destination);
-        candidate += suffix;
-        // Owner only from the first instant: the final mode comes just before the replace.
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-        if (fd >= 0) {
-            temporary.file = fd;
-            temporary.path = std::move(candidate);
-            temporary.finalMode = finalMode;
-            return true;
-        }
-        if (errno != EEXIST) return false;
+    // Another user's mode must not reach this user's data: a replaced file's permissions are kept only for its
+    // owner, and never setuid, setgid or sticky.
+    const bool own = replacing && existing.st_uid == ::geteuid();
+    const mode_t finalMode = own ? existing.st_mode & 0777 : DefaultNewFileMode();
+    // Owner only from the first instant: the final mode comes just before the replace. No name at all where the
+    // file system can: nobody can reach the file through one before it is complete.
+    int fd = ::open(FolderOf(destination).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    std::filesystem::path name;
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        name = TemporaryName(destination);
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd < 0 && errno != EEXIST) return false;
     }
-    return false;
+    if (fd < 0) return false;
+    temporary.file = fd;
+    temporary.path = std::move(name);
+    temporary.finalMode = finalMode;
+    // Root replacing a user's file leaves it that user's, who can go on writing it.
+    temporary.owner = replacing && !own && ::geteuid() == 0 ? std::int64_t(existing.st_uid) : -1;
+    temporary.group = replacing && !own && ::geteuid() == 0 ? std::int64_t(existing.st_gid) : -1;
+    return true;
 }
 
 bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data, std::size_t length)
@@ -113,20 +208,132 @@ bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data
     return true;
 }
 
-bool CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting)
+namespace {
+
+// Every signal held on this thread meanwhile.
+class CAllSignalsHeld {
+public:
+    CAllSignalsHeld()
+    {
+        sigset_t all;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, &saved);
+    }
+    ~CAllSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved, nullptr); }
+    CAllSignalsHeld(const CAllSignalsHeld&) = delete;
+    CAllSignalsHeld& operator=(const CAllSignalsHeld&) = delete;
+
+private:
+    sigset_t saved;
+};
+
+// Makes the new directory entry itself durable.
+void FlushFolder(const std::filesystem::path& path)
 {
-    if (temporary.file < 0) return false;
-    const int fd = static_cast<int>(std::exchange(temporary.file, -1));
-    // A file system without POSIX modes refuses the change; the output then keeps the narrow one.
-    const bool moded = ::fchmod(fd, static_cast<mode_t>(temporary.finalMode)) == 0 || errno == EPERM ||
-                       errno == ENOTSUP || errno == EOPNOTSUPP;
-    const bool synced = ::fsync(fd) == 0;
-    // A failed close may mean that written data never arrived (NFS reports it there).
-    const bool closed = ::close(fd) == 0;
-    if (!moded || !synced || !closed || !ReplaceFileAtomically(temporary.path, destination, replaceExisting))
-        return false;
+    const int dirFd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+bool LinkUnnamed(int fd, const std::filesystem::path& to)
+{
+    char self[48];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, self, AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// The complete file without a name gets the destination's: at once where nothing may be replaced (a link refuses
+// an existing name), else through a name of its own moved over it. With every signal held: none may leave the
+// output under a name that nobody would remove.
+CommitResult NameUnnamed(int fd, TemporaryFile& temporary, const std::filesystem::path& destination, bool replace)
+{
+    const CAllSignalsHeld held;
+    if (!replace) {
+        if (!LinkUnnamed(fd, destination)) return (void)::close(fd), CommitResult::notMoved;
+        if (::close(fd) != 0) {
+            // Nothing stood there before: the new name is taken back.
+            const int error = errno;
+            (void)::unlink(destination.c_str());
+            errno = error;
+            return CommitResult::unwritten;
+        }
+        FlushFolder(destination);
+        return CommitResult::done;
+    }
+    bool linked = false;
+    for (int attempt = 0; !linked && attempt < 100; ++attempt) {
+        temporary.path = TemporaryName(destination);
+        linked = LinkUnnamed(fd, temporary.path);
+        if (!linked && errno != EEXIST) break;
+    }
+    if (!linked) {
+        temporary.path.clear();
+        return (void)::close(fd), CommitResult::notMoved;
+    }
+    if (::close(fd) != 0) return CommitResult::unwritten;
+    if (!ReplaceFileAtomically(temporary.path, destination, true)) return CommitResult::notMoved;
     temporary.path.clear();
-    return true;
+    return CommitResult::done;
+}
+
+class CHeldFile {
+public:
+    explicit CHeldFile(int fd)
+    {
+        char self[48];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        holder = ::open(self, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (holder < 0) holder = ::dup(fd);
+    }
+    ~CHeldFile()
+    {
+        if (holder >= 0) ::close(holder);
+    }
+    CHeldFile(const CHeldFile&) = delete;
+    CHeldFile& operator=(const CHeldFile&) = delete;
+
+private:
+    int holder = -1;
+};
+
+}  // namespace
+
+CommitResult CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting)
+{
+    if (temporary.file < 0) return CommitResult::unwritten;
+    const int fd = static_cast<int>(std::exchange(temporary.file, -1));
+    // The owner first: changing it would clear special bits of the mode.
+    const bool owned = temporary.owner < 0 ||
+                       ::fchown(fd, static_cast<uid_t>(temporary.owner), static_cast<gid_t>(temporary.group)) == 0;
+    // A file system without POSIX modes refuses the change; the output then keeps the narrow one.
+    const bool moded = owned && (::fchmod(fd, static_cast<mode_t>(temporary.finalMode)) == 0 || errno == EPERM ||
+                                 errno == ENOTSUP || errno == EOPNOTSUPP);
+    struct stat written {};
+    if (!moded || ::fsync(fd) != 0 || ::fstat(fd, &written) != 0) {
+        const int error = errno;
+        (void)::close(fd);
+        errno = error;
+        return CommitResult::unwritten;
+    }
+    // Held open to the end, under a description of its own: a file freed meanwhile could hand its inode number to
+    // the very file someone put in its place.
+    const CHeldFile held(fd);
+    if (temporary.path.empty()) {
+        if (const CommitResult r = NameUnnamed(fd, temporary, destination, replaceExisting); r != CommitResult::done)
+            return r;
+    } else {
+        // A failed close may mean that written data never arrived (NFS reports it there).
+        if (::close(fd) != 0) return CommitResult::unwritten;
+        if (!ReplaceFileAtomically(temporary.path, destination, replaceExisting)) return CommitResult::notMoved;
+        temporary.path.clear();
+    }
+    // Whoever may write the folder could have put something else in its place meanwhile.
+    struct stat now {};
+    const bool same = ::fstatat(AT_FDCWD, destination.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      now.st_dev == written.st_dev && now.st_ino == written.st_ino;
+    return same ? CommitResult::done : CommitResult::replacedMeanwhile;
 }
 
 void DiscardTemporary(TemporaryFile& temporary) noexcept
@@ -160,13 +367,7 @@ bool ReplaceFileAtomically(const std::filesystem::path& from, const std::filesys
             return false;
         }
     }
-    // Make the new directory entry itself durable.
-    const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);
-        ::close(dirFd);
-    }
+    FlushFolder(to);
     return true;
 }
 
@@ -302,11 +503,15 @@ void CloseFile(NativeFile& file) noexcept
 
 NativeFile OpenStreamDestination(const std::filesystem::path& path)
 {
+    if (ForeignOwnedObject(path)) return errno = EPERM, -1;
     NativeFile file = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     // Only what it was looked at as: anything else put there meanwhile is not written into.
     struct stat st {};
-    if (file >= 0 && (::fstat(static_cast<int>(file), &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))))
+    if (file >= 0 && (::fstat(static_cast<int>(file), &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) ||
+                      (st.st_uid != 0 && st.st_uid != ::geteuid()))) {
         CloseFile(file);
+        errno = EPERM;
+    }
     return file;
 }
 
@@ -330,6 +535,8 @@ std::u16string SpoolFolder()
 
 bool NamesStandardOutput(const std::filesystem::path& path)
 {
+    // By name even when it was closed at start: /dev/null holds its place then, which must not take the data.
+    if (path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1") return true;
     struct stat named {
     }, out{};
     // A closed standard output, held by /dev/null for reading only, is not written through.

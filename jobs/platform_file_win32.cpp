@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <atomic>
 #include <cwchar>
 #include <string>
@@ -74,6 +75,29 @@ std::filesystem::path LongForm(const std::filesystem::path& path)
 
 }  // namespace
 
+int LastSystemError() noexcept
+{
+    return static_cast<int>(GetLastError());
+}
+
+std::u16string SystemErrorText(int error)
+{
+    wchar_t text[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  static_cast<DWORD>(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text,
+                                  static_cast<DWORD>(std::size(text)), nullptr);
+    // "Access is denied.\r\n": one clause after the fixed text.
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ' ||
+                          text[length - 1] == L'.'))
+        --length;
+    if (length == 0) {
+        wchar_t number[32];
+        std::swprintf(number, 32, L"system error %d", error);
+        return std::u16string(number, number + std::wcslen(number));
+    }
+    return std::u16string(text, text + length);
+}
+
 bool IsReplaceableDestination(const std::filesystem::path& destination)
 {
     const DWORD attributes = GetFileAttributesW(LongForm(destination).c_str());
@@ -81,7 +105,14 @@ bool IsReplaceableDestination(const std::filesystem::path& destination)
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
-    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0) return true;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+std::optional<std::u16string> ForeignOwnedObject(const std::filesystem::path&)
+{
+    return std::nullopt;  // no FIFOs here, and links need a privilege to make
 }
 
 namespace {
@@ -137,16 +168,22 @@ bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data
     return true;
 }
 
-bool CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting)
+CommitResult CommitTemporary(TemporaryFile& temporary, const std::filesystem::path& destination, bool replaceExisting)
 {
-    if (temporary.file == -1) return false;
+    if (temporary.file == -1) return CommitResult::unwritten;
     const HANDLE file = reinterpret_cast<HANDLE>(std::exchange(temporary.file, -1));
-    const bool flushed = FlushFileBuffers(file) != 0;
+    BY_HANDLE_FILE_INFORMATION written{};
+    const bool flushed = FlushFileBuffers(file) != 0 && GetFileInformationByHandle(file, &written) != 0;
     // Closed before the move: an open file can't replace another.
     const bool closed = CloseHandle(file) != 0;
-    if (!flushed || !closed || !ReplaceFileAtomically(temporary.path, destination, replaceExisting)) return false;
+    if (!flushed || !closed) return CommitResult::unwritten;
+    if (!ReplaceFileAtomically(temporary.path, destination, replaceExisting)) return CommitResult::notMoved;
     temporary.path.clear();
-    return true;
+    // Whoever may write the folder could have put something else in its place meanwhile.
+    const std::optional<FileIdentity> now = IdentifyFile(destination);
+    const FileIdentity ours{written.dwVolumeSerialNumber,
+                            (std::uint64_t(written.nFileIndexHigh) << 32) | written.nFileIndexLow, false};
+    return now == ours ? CommitResult::done : CommitResult::replacedMeanwhile;
 }
 
 void DiscardTemporary(TemporaryFile& temporary) noexcept
@@ -190,10 +227,48 @@ bool PathIsTaken(const std::filesystem::path& path)
     return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool IsStreamDestination(const std::filesystem::path&)
+namespace {
+
+// NUL and the console's names open the device in any folder and in any case: C:\x\nul is NUL.
+bool IsStreamDeviceName(const std::filesystem::path& path)
 {
-    // Not looked for on Windows: a destination there is always written as a file.
-    return false;
+    std::wstring name = path.filename().native();
+    for (wchar_t& c : name) c = c >= L'a' && c <= L'z' ? wchar_t(c - 32) : c;
+    return name == L"NUL" || name == L"CON" || name == L"CONIN$" || name == L"CONOUT$";
+}
+
+// A pipe or a device named in the device namespace (\\.\pipe\p, \\.\COM1), where no file is made.
+bool InDeviceNamespace(const std::filesystem::path& path)
+{
+    return path.native().starts_with(L"\\\\.\\");
+}
+
+// The path a stream destination is opened by: a device name alone, without its folder.
+std::wstring StreamPath(const std::filesystem::path& path)
+{
+    return IsStreamDeviceName(path) ? path.filename().native() : path.native();
+}
+
+bool IsStreamType(HANDLE handle)
+{
+    const DWORD type = GetFileType(handle);
+    return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
+}
+
+}  // namespace
+
+bool IsStreamDestination(const std::filesystem::path& path)
+{
+    if (IsStreamDeviceName(path)) return true;
+    if (!InDeviceNamespace(path)) return false;
+    // A pipe is not opened to be looked at: that would take one of its instances.
+    if (path.native().size() > 9 && _wcsnicmp(path.c_str() + 4, L"pipe\\", 5) == 0) return true;
+    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool stream = IsStreamType(handle);
+    CloseHandle(handle);
+    return stream;
 }
 
 OpenedInput OpenRegularFile(std::u16string_view path)
@@ -306,9 +381,16 @@ void CloseFile(NativeFile& file) noexcept
     file = -1;
 }
 
-NativeFile OpenStreamDestination(const std::filesystem::path&)
+NativeFile OpenStreamDestination(const std::filesystem::path& path)
 {
-    return -1;  // no destination is taken for a stream here (IsStreamDestination)
+    const HANDLE handle = CreateFileW(StreamPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return -1;
+    // Only what it was looked at as: a file put there meanwhile is not written into.
+    if (IsStreamType(handle)) return reinterpret_cast<NativeFile>(handle);
+    CloseHandle(handle);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
 }
 
 NativeFile CreateSpoolFile()

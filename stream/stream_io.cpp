@@ -5,6 +5,7 @@
 #include <exception>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "cipher/ecb_parallel.h"
@@ -19,8 +20,11 @@ FailureSubject StreamOutcome::Subject() const noexcept
     case StreamFailure::outputOfTheRun:
     case StreamFailure::outputIsFolder:
     case StreamFailure::nameTooLong:
+    case StreamFailure::outputOfAnotherUser:
     case StreamFailure::createOutput:
     case StreamFailure::writeOutput:
+    case StreamFailure::replaceOutput:
+    case StreamFailure::outputReplaced:
     case StreamFailure::outputClosed:
         return FailureSubject::output;
     case StreamFailure::spoolFailed:
@@ -33,6 +37,24 @@ FailureSubject StreamOutcome::Subject() const noexcept
 std::u16string StoredNameFor(std::u16string_view path)
 {
     return FromFsPath(ToFsPath(path).filename());
+}
+
+namespace {
+
+thread_local int systemError = 0;
+
+// A failure of the platform call just made: its error number is kept for the message.
+StreamFailure Failed(StreamFailure failure)
+{
+    systemError = LastSystemError();
+    return failure;
+}
+
+}  // namespace
+
+int TakeSystemError() noexcept
+{
+    return std::exchange(systemError, 0);
 }
 
 StreamFailure CSource::Open(const std::u16string& path)
@@ -51,9 +73,9 @@ StreamFailure CSource::OpenFile(std::u16string_view path)
     Close();
     standard = false;
     const OpenedInput input = OpenRegularFile(path);
-    if (!input.opened) return StreamFailure::openInput;
+    if (!input.opened) return Failed(StreamFailure::openInput);
     if (!input.regular) return StreamFailure::notRegular;
-    if (!input.sized) return StreamFailure::readInput;
+    if (!input.sized) return Failed(StreamFailure::readInput);
     file = input.file;
     size = input.size;
     return StreamFailure::none;
@@ -62,7 +84,7 @@ StreamFailure CSource::OpenFile(std::u16string_view path)
 StreamFailure CSource::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) const
 {
     const std::optional<std::size_t> got = file == -1 ? std::nullopt : ReadFileAt(file, offset, buffer, length);
-    if (!got) return StreamFailure::readInput;
+    if (!got) return Failed(StreamFailure::readInput);
     // Cut short since its size was taken.
     return *got == length ? StreamFailure::none : StreamFailure::inputChanged;
 }
@@ -73,7 +95,7 @@ StreamFailure CSource::Read(std::uint8_t* buffer, std::size_t length, std::size_
     if (standard) {
         while (got < length) {
             const std::optional<std::size_t> n = ReadSome(StandardInput(), buffer + got, length - got);
-            if (!n) return StreamFailure::readInput;
+            if (!n) return Failed(StreamFailure::readInput);
             if (*n == 0) break;
             got += *n;
         }
@@ -89,7 +111,7 @@ StreamFailure CSource::CheckUnchanged() const
 {
     if (standard) return StreamFailure::none;
     const std::optional<std::uint64_t> now = FileSize(file);
-    if (!now) return StreamFailure::readInput;
+    if (!now) return Failed(StreamFailure::readInput);
     return *now == size ? StreamFailure::none : StreamFailure::inputChanged;
 }
 
@@ -100,7 +122,7 @@ StreamFailure CSink::OpenFile(const std::u16string& path, bool replaceExisting)
     if (!replace && PathIsTaken(destination)) return StreamFailure::outputExists;
     return IsReplaceableDestination(destination) && hooks.createTemporary(destination, temporary)
                ? StreamFailure::none
-               : StreamFailure::createOutput;
+               : Failed(StreamFailure::createOutput);
 }
 
 StreamFailure CSink::Open(const std::u16string& path, bool replaceExisting, bool firstBlockLast)
@@ -109,7 +131,7 @@ StreamFailure CSink::Open(const std::u16string& path, bool replaceExisting, bool
         stream = StandardOutput();
     } else if (IsStreamDestination(ToFsPath(path))) {
         stream = OpenStreamDestination(ToFsPath(path));
-        if (stream == -1) return StreamFailure::createOutput;
+        if (stream == -1) return Failed(StreamFailure::createOutput);
         ownStream = true;
     } else {
         return OpenFile(path, replaceExisting);
@@ -118,7 +140,7 @@ StreamFailure CSink::Open(const std::u16string& path, bool replaceExisting, bool
     streaming = true;
     if (!firstBlockLast) return StreamFailure::none;
     spool = CreateSpoolFile();
-    return spool == -1 ? StreamFailure::spoolFailed : StreamFailure::none;
+    return spool == -1 ? Failed(StreamFailure::spoolFailed) : StreamFailure::none;
 }
 
 StreamFailure CSink::Send(const std::uint8_t* data, std::size_t length)
@@ -129,18 +151,19 @@ StreamFailure CSink::Send(const std::uint8_t* data, std::size_t length)
         sent = sent || length > 0;
         return StreamFailure::none;
     }
-    return readerGone ? StreamFailure::outputClosed : StreamFailure::writeOutput;
+    return Failed(readerGone ? StreamFailure::outputClosed : StreamFailure::writeOutput);
 }
 
 StreamFailure CSink::Write(std::uint64_t offset, const std::uint8_t* data, std::size_t length)
 {
     if (spool != -1) {
         spooled = std::max(spooled, offset + length);
-        return WriteFileAt(spool, offset, data, length) ? StreamFailure::none : StreamFailure::spoolFailed;
+        return WriteFileAt(spool, offset, data, length) ? StreamFailure::none : Failed(StreamFailure::spoolFailed);
     }
     if (streaming) return Send(data, length);
-    return temporary.file != -1 && WriteFileAt(temporary.file, offset, data, length) ? StreamFailure::none
-                                                                                     : StreamFailure::writeOutput;
+    return temporary.file != -1 && WriteFileAt(temporary.file, offset, data, length)
+               ? StreamFailure::none
+               : Failed(StreamFailure::writeOutput);
 }
 
 StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
@@ -150,7 +173,16 @@ StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
         input.Close();
         // Without -f, a file made since the first look is not replaced either (the commit refuses it too).
         if (!replace && PathIsTaken(destination)) return StreamFailure::outputExists;
-        if (!CommitTemporary(temporary, destination, replace)) return StreamFailure::writeOutput;
+        switch (CommitTemporary(temporary, destination, replace)) {
+        case CommitResult::done:
+            break;
+        case CommitResult::unwritten:
+            return Failed(StreamFailure::writeOutput);
+        case CommitResult::notMoved:
+            return Failed(StreamFailure::replaceOutput);
+        case CommitResult::replacedMeanwhile:
+            return StreamFailure::outputReplaced;
+        }
         if (hooks.temporaryGone) hooks.temporaryGone();
         return StreamFailure::none;
     }
@@ -159,7 +191,7 @@ StreamFailure CSink::Finish(CSource& input, std::size_t chunkBytes)
     CSecureBuffer chunk(static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, spooled)));
     for (std::uint64_t offset = 0; offset < spooled; offset += chunk.Size()) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.Size(), spooled - offset));
-        if (ReadFileAt(spool, offset, chunk.Data(), length) != length) return StreamFailure::spoolFailed;
+        if (ReadFileAt(spool, offset, chunk.Data(), length) != length) return Failed(StreamFailure::spoolFailed);
         if (const StreamFailure f = Send(chunk.Data(), length); f != StreamFailure::none) return f;
     }
     return StreamFailure::none;
@@ -187,6 +219,7 @@ StreamFailure RunChunks(std::uint64_t first, std::uint64_t length, std::size_t c
 
     std::atomic<std::uint64_t> next{first};
     std::atomic<StreamFailure> failure{StreamFailure::none};
+    std::atomic<int> failureError{0};
     std::atomic<bool> stopping{false};
     std::mutex lock;
     std::exception_ptr thrown;
@@ -195,7 +228,8 @@ StreamFailure RunChunks(std::uint64_t first, std::uint64_t length, std::size_t c
             for (std::uint64_t index = 0; !stopping.load() && (index = next.fetch_add(1)) < last;) {
                 if (const StreamFailure f = work(index, buffer); f != StreamFailure::none) {
                     StreamFailure none = StreamFailure::none;
-                    failure.compare_exchange_strong(none, f);
+                    const int error = TakeSystemError();  // this worker's
+                    if (failure.compare_exchange_strong(none, f)) failureError.store(error);
                     stopping.store(true);
                 }
             }
@@ -208,6 +242,7 @@ StreamFailure RunChunks(std::uint64_t first, std::uint64_t length, std::size_t c
     // One worker per buffer; one whose thread can't be started serves on this thread instead.
     SplitBlocks(workers, workers, [&](std::size_t worker, std::size_t) { serve(buffers[worker]); });
     if (thrown) std::rethrow_exception(thrown);
+    systemError = failureError.load();
     return failure.load();
 }
 

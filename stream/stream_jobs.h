@@ -66,15 +66,18 @@ enum class StreamFailure {
     wrongKeyOrDamaged,
     noUsableName,
     outputExists,
-    outputIsInput,   // replacing it would destroy another input of the run
-    outputOfTheRun,  // replacing it would destroy an output the run wrote before
-    outputIsFolder,  // a folder stands at the output path
-    nameTooLong,     // the output's file name is longer than the file system takes
+    outputIsInput,        // replacing it would destroy another input of the run
+    outputOfTheRun,       // replacing it would destroy an output the run wrote before
+    outputIsFolder,       // a folder stands at the output path
+    nameTooLong,          // the output's file name is longer than the file system takes
+    outputOfAnotherUser,  // a link, FIFO or device of another user stands at the output path
     createOutput,
     writeOutput,
-    outputClosed,  // the reader of standard output went away
-    stopped,       // the progress asked the run to stop
-    spoolFailed,   // the temporary folder could not hold the container for standard output
+    replaceOutput,   // the finished output could not be moved into place
+    outputReplaced,  // after the move, something else stood at the output path
+    outputClosed,    // the reader of standard output went away
+    stopped,         // the progress asked the run to stop
+    spoolFailed,     // the temporary folder could not hold the container for standard output
 };
 
 // What a failure is told of.
@@ -84,6 +87,7 @@ struct StreamOutcome {
     StreamFailure failure = StreamFailure::none;
     std::u16string outputPath;       // once it is known
     bool sentBeforeFailure = false;  // bytes had gone to standard output when the run failed
+    int systemError = 0;             // the system's reason for the failure, when it has one
 
     FailureSubject Subject() const noexcept;
 };
@@ -186,6 +190,10 @@ private:
     std::filesystem::path destination;
     TemporaryFile temporary;  // open until committed or discarded
 };
+
+// The system's error number behind the last failure on this thread (RunChunks hands a worker's on), taken once:
+// 0 for none, or a failure that was not the system's.
+int TakeSystemError() noexcept;
 
 // Does one chunk in `buffer`; none, or why it failed.
 using ChunkWork = std::function<StreamFailure(std::uint64_t index, CSecureBuffer& buffer)>;

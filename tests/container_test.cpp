@@ -185,6 +185,9 @@ TEST(ContainerRecord, hostile_fields_are_refused_at_exactly_their_limits)
         {"data fills record", 32, 20, 4, false},
         {"data one past record", 32, 21, 4, false},
         {"negative data size", 32, 0xFFFFFFFF, 0, false},
+        // With the name, sizes of -1 and -2 leave what looks like 7 and 8 bytes of fill in 16 bytes.
+        {"data size -1 after a 1-unit name", 16, 0xFFFFFFFF, 2, false},
+        {"data size -2 after a 1-unit name", 16, 0xFFFFFFFE, 2, false},
         {"most negative data size", 32, 0x80000000, 0, false},
         {"largest data size", 32, 0x7FFFFFFF, 0, false},
         {"sizes that wrap when added", 32, 0x7FFFFFFF, 0x80000010, false},

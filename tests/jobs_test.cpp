@@ -14,6 +14,7 @@
 #include "jobs/platform_file.h"
 #include "stream/stream_jobs.h"
 #include "tests/support/fake_window.h"
+#include "tests/support/child_process.h"
 #include "tests/support/container_maker.h"
 
 #ifndef _WIN32
@@ -342,39 +343,81 @@ TEST_F(FileStreamTest, output_dropped_without_memory_leaves_no_temporary_file)
 }
 
 #ifndef _WIN32
+// The modes of the files this process holds open in `folder`, named or still without a name.
+std::vector<mode_t> OpenFileModes(const std::filesystem::path& folder)
+{
+    std::vector<mode_t> modes;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        struct stat st {};
+        if (std::filesystem::read_symlink(fd.path(), error).parent_path() == folder && !error &&
+            ::stat(fd.path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            modes.push_back(st.st_mode & 07777);
+    }
+    return modes;
+}
+
 // The output is its owner's alone while written; it then takes the replaced file's permissions, never setuid,
-// setgid or sticky, or for a new file the default ones.
+// setgid or sticky, or for a new file or one of another user the default ones. Root leaves another's file theirs.
 TEST_F(FileStreamTest, output_is_owner_only_until_it_takes_the_replaced_permissions_without_special_bits)
 {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    const std::pair<mode_t, mode_t> rows[] = {
-        {0600, 0600}, {04755, 0755}, {02770, 0770}, {01644, 0644}, {0, 0666 & ~mask}};
-    for (const auto& [before, after] : rows) {
-        SCOPED_TRACE(before);
+    struct Row {
+        mode_t before;
+        bool another;  // the replaced file is another user's (root only)
+        mode_t after;
+    };
+    const Row rows[] = {{0600, false, 0600},  {04755, false, 0755},     {02770, false, 0770},
+                        {01644, false, 0644}, {0, false, 0666 & ~mask}, {0666, true, 0666 & ~mask}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.before);
+        if (row.another && ::geteuid() != 0) continue;
         const std::u16string path = folder.File(u"out.dat");
         std::filesystem::remove(ToFsPath(path));
-        if (before != 0) {
+        if (row.before != 0) {
             test::WriteFileBytes(path, {9});
-            ASSERT_EQ(::chmod(Utf8(path).c_str(), before), 0);
+            ASSERT_EQ(::chmod(Utf8(path).c_str(), row.before), 0);
+            if (row.another) ASSERT_EQ(::chown(Utf8(path).c_str(), test::kAnotherUser, test::kAnotherUser), 0);
         }
         CSink s{SinkHooks{}};
         ASSERT_EQ(s.OpenFile(path, true), StreamFailure::none);
-        int temporaries = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
-            struct stat st {};
-            if (entry.path().extension() != ".tmp" || ::stat(entry.path().c_str(), &st) != 0) continue;
-            EXPECT_EQ(st.st_mode & 07777, 0600u);
-            ++temporaries;
-        }
-        EXPECT_EQ(temporaries, 1);
+        EXPECT_EQ(OpenFileModes(folder.Path()), std::vector<mode_t>{0600});
         CSource input;
         ASSERT_EQ(s.Finish(input, 8), StreamFailure::none);
         struct stat st {};
         ASSERT_EQ(::stat(Utf8(path).c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, after);
+        EXPECT_EQ(st.st_mode & 07777, row.after);
+        EXPECT_EQ(st.st_uid, row.another ? test::kAnotherUser : ::geteuid());
+        EXPECT_EQ(st.st_gid, row.another ? test::kAnotherUser : ::getegid());
     }
     EXPECT_EQ(test::ListFolder(folder.Path()), (Paths{u"out.dat"}));
+}
+
+// In a folder everyone may write, someone leaves a file readable by all where a user's output goes: replacing it,
+// the user's output gets the user's own default mode, never the other's.
+TEST_F(FileStreamTest, a_replaced_file_of_another_user_lends_the_output_none_of_its_permissions)
+{
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::all);
+    const std::u16string path = Put(u"out.dat", {9});
+    ASSERT_EQ(::chmod(Utf8(path).c_str(), 0666), 0);
+    // The user's default: the mode the user's new output gets.
+    const std::u16string fresh = folder.File(u"new.dat");
+    const int status = test::AsAnotherUser([&] {
+        const auto write = [](const std::u16string& to) {
+            CSink sink{SinkHooks{}};
+            CSource input;
+            return sink.OpenFile(to, true) == StreamFailure::none && sink.Finish(input, 8) == StreamFailure::none;
+        };
+        struct stat st {
+        }, madeStat{};
+        if (!write(path) || !write(fresh) || ::stat(Utf8(path).c_str(), &st) != 0 ||
+            ::stat(Utf8(fresh).c_str(), &madeStat) != 0 || st.st_uid != test::kAnotherUser)
+            return 1;
+        return st.st_mode == madeStat.st_mode ? 0 : 2 + int(st.st_mode & 077);
+    });
+    if (status == -1) GTEST_SKIP() << "needs root, to act as another user";
+    EXPECT_EQ(status, 0) << "1: not replaced as that user's; else 2 + the group's and others' bits";
 }
 #endif
 

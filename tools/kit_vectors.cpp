@@ -235,6 +235,14 @@ std::vector<Vector> AllVectors()
         {"unsafe-name-device-conin", T("CONIN$"), "the console's input"},
         {"unsafe-name-device-conout", T("conout$.log"), "the console's output with an extension"},
         {"unsafe-name-device-lookalike-superscript", u"COM\u2074.txt", "not a device: only superscripts 1 to 3"},
+        {"unsafe-name-zero-width-and-byte-order-mark", u"\uFEFFa\u200Bb\u2060.txt", "invisible format characters"},
+        {"unsafe-name-line-and-paragraph-separators", u"a\u2028b\u2029c.txt", "the separators Zl and Zp"},
+        {"unsafe-name-soft-hyphen-and-arabic-format", u"re\u00ADport\u0600\u070F.txt", "more format characters"},
+        {"unsafe-name-hangul-fillers", u"\u115F\u1160a\u3164b\uFFA0.txt", "the four Hangul fillers"},
+        {"unsafe-name-tags", u"a\U000E0001\U000E0041\U000E007F.txt", "tag characters, each a surrogate pair"},
+        {"unsafe-name-lone-variation-selectors", u"\uFE0Fa\u200B\uFE0E\U000E0100.txt",
+         "variation selectors first and after an invisible character"},
+        {"name-variation-selector-kept", u"\u2764\uFE0F\u2764\uFE0E.txt", "variation selectors after their characters"},
     };
     int seed = 50;
     for (const auto& u : unsafe)
@@ -246,10 +254,16 @@ std::vector<Vector> AllVectors()
         const Bytes data = Pattern(5, 60);
         const std::size_t l = 8 + region.size() + data.size();
         add(Crafted("crafted-name-with-zero-unit",
-                    "name region holds a zero unit: the name ends there, the data "
-                    "still starts after the whole region",
-                    true, kAscii, RawRecord(5, std::uint32_t(region.size()), region, data, 8 - l % 8, 0), u"ok.txt",
-                    data));
+                    "name region holds a zero unit: kept in the name (the proposal makes it \"_\"), the data "
+                    "starts after the whole region",
+                    true, kAscii, RawRecord(5, std::uint32_t(region.size()), region, data, 8 - l % 8, 0),
+                    U16(u"ok.txt") + u'\0' + u"../evil", data));
+    }
+    {
+        const U16 name = U16(u"a") + u'\0' + u"b.txt";
+        const Bytes data = Pattern(6, 62);
+        add(Crafted("crafted-name-zero-unit-kept", "a\\0b.txt: the zero unit becomes \"_\", not the name's end", true,
+                    kAscii, MakeRecord(name, data), name, data));
     }
     {
         const Bytes region = Concat(Utf16Le(u"ab"), Bytes{'c'});

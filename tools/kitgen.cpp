@@ -106,11 +106,8 @@ Inspection Inspect(const Bytes& record)
     if (fill < 1 || fill > 8) return in;
     for (std::uint64_t i = end; i < record.size(); ++i)
         if (record[i] != 0) return in;
-    for (std::uint64_t i = 0; i + 1 < nameBytes; i += 2) {
-        const char16_t u = char16_t(record[8 + i] | record[8 + i + 1] << 8);
-        if (u == 0) break;
-        in.name.push_back(u);
-    }
+    for (std::uint64_t i = 0; i + 1 < nameBytes; i += 2)
+        in.name.push_back(char16_t(record[8 + i] | record[8 + i + 1] << 8));
     in.data.assign(record.begin() + std::ptrdiff_t(8 + nameBytes), record.begin() + std::ptrdiff_t(end));
     in.ok = true;
     return in;
@@ -121,11 +118,32 @@ U16 SafeName(const U16& stored)
     const auto sep = stored.find_last_of(u"\\/");
     U16 name = sep == U16::npos ? stored : stored.substr(sep + 1);
     if (name == u"." || name == u"..") return {};
-    const U16 direction = u"\u061C\u200E\u200F\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069";
-    for (char16_t& u : name)
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || U16(u"<>:\"|?*").find(u) != U16::npos ||
-            direction.find(u) != U16::npos)
-            u = u'_';
+    // Shown as nothing: controls, Unicode 15's Cf, Zl and Zp, the Hangul fillers, the tags, and a variation
+    // selector that follows no character it could modify.
+    static const std::uint32_t hidden[][2] = {
+        {0x0000, 0x001F},   {0x007F, 0x009F},   {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},
+        {0x06DD, 0x06DD},   {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x115F, 0x1160},
+        {0x180E, 0x180E},   {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+        {0x3164, 0x3164},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+        {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE007F}};
+    const auto selector = [](std::uint32_t c) {
+        return (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) || (c >= 0x180B && c <= 0x180D) ||
+               c == 0x180F;
+    };
+    U16 kept;
+    bool alone = true;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        std::uint32_t c = name[i];
+        std::size_t units = 1;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00), units = 2;
+        bool drop = selector(c) ? alone : U16(u"<>:\"|?*").find(name[i]) != U16::npos;
+        for (const auto& range : hidden) drop = drop || (c >= range[0] && c <= range[1]);
+        alone = drop || selector(c);
+        kept += drop ? U16(u"_") : name.substr(i, units);
+        i += units - 1;
+    }
+    name = kept;
     const auto last = name.find_last_not_of(u". ");
     for (std::size_t i = last == U16::npos ? 0 : last + 1; i < name.size(); ++i) name[i] = u'_';
     U16 base = name.substr(0, name.find(u'.'));

@@ -7,7 +7,11 @@
  * QUORVANE_KILL_AFTER=B: once B bytes went to files, the child is sent SIGKILL there, or the signal
  * numbered QUORVANE_KILL_SIGNAL.
  * QUORVANE_COUNT_LOG: at exit, "B W" goes there: B bytes read from files under the folder, W files opened there
- * for writing. */
+ * for writing.
+ * Another user who may write the folder, uncounted: QUORVANE_NO_TMPFILE=1 makes unnamed files unsupported;
+ * QUORVANE_PLANT=file or link plants a file holding "planted", or a link to QUORVANE_VICTIM, at the first
+ * temporary name the program creates, just before; QUORVANE_SWAP=file or link puts one in the place of a
+ * temporary file just before it is renamed. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -102,6 +106,36 @@ static void KillPast(int fd, long n)
     if (now >= limit && now - n < limit) kill(getpid(), signal ? atoi(signal) : SIGKILL);
 }
 
+static int Is(const char* variable, const char* value)
+{
+    const char* set = getenv(variable);
+    return set && strcmp(set, value) == 0;
+}
+
+/* Puts a file holding `text`, or a link to QUORVANE_VICTIM, at `path`, as another user could. */
+static void Plant(const char* path, int link, const char* text)
+{
+    REAL(open);
+    if (link) {
+        symlink(getenv("QUORVANE_VICTIM"), path);
+        return;
+    }
+    const int fd = real_open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) write(fd, text, strlen(text)), close(fd);
+}
+
+static int EndsWith(const char* path, const char* end)
+{
+    return path && strlen(path) >= strlen(end) && strcmp(path + strlen(path) - strlen(end), end) == 0;
+}
+
+static void Intrude(const char* path, int flags)
+{
+    static int planted;
+    if ((flags & O_CREAT) && EndsWith(path, ".quorvane.tmp") && !planted && getenv("QUORVANE_PLANT"))
+        planted = 1, Plant(path, Is("QUORVANE_PLANT", "link"), "planted");
+}
+
 #define OPEN(name, ...)                                                                          \
     int name(__VA_ARGS__, int flags, ...)                                                        \
     {                                                                                            \
@@ -109,6 +143,11 @@ static void KillPast(int fd, long n)
         va_start(args, flags);                                                                   \
         const mode_t mode = va_arg(args, mode_t);                                                \
         va_end(args);                                                                            \
+        if ((flags & O_TMPFILE) == O_TMPFILE && Is("QUORVANE_NO_TMPFILE", "1")) {                \
+            errno = EOPNOTSUPP;                                                                  \
+            return -1;                                                                           \
+        }                                                                                        \
+        Intrude(path, flags);                                                                    \
         if (Fails(#name, !Under(path) ? NULL : flags & O_DIRECTORY ? "dir" : "path")) return -1; \
         REAL(name);                                                                              \
         const int fd = real_##name(CALL_ARGS, flags, mode);                                      \
@@ -188,7 +227,16 @@ int fclose(FILE* f)
         REAL(name);                                                                \
         return real_##name args;                                                   \
     }
-PATH_CALL(rename, (const char* a, const char* b), (a, b), a, b)
+int rename(const char* a, const char* b)
+{
+    if (EndsWith(a, ".quorvane.tmp") && getenv("QUORVANE_SWAP")) {
+        unlink(a);
+        Plant(a, Is("QUORVANE_SWAP", "link"), "swapped");
+    }
+    if (Fails("rename", Under(a) || Under(b) ? "path" : NULL)) return -1;
+    REAL(rename);
+    return real_rename(a, b);
+}
 PATH_CALL(stat, (const char* a, struct stat* st), (a, st), a, NULL)
 PATH_CALL(lstat, (const char* a, struct stat* st), (a, st), a, NULL)
 
@@ -202,5 +250,6 @@ int renameat2(int da, const char* a, int db, const char* b, unsigned f)
     return real_renameat2(da, a, db, b, f);
 }
 PATH_CALL(link, (const char* a, const char* b), (a, b), a, b)
+PATH_CALL(linkat, (int da, const char* a, int db, const char* b, int f), (da, a, db, b, f), a, b)
 PATH_CALL(unlink, (const char* a), (a), a, NULL)
 PATH_CALL(unlinkat, (int d, const char* a, int f), (d, a, f), a, NULL)

@@ -18,9 +18,11 @@
 #include <io.h>
 #include <share.h>
 #else
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace quorvane {
@@ -30,7 +32,7 @@ namespace fs = std::filesystem;
 using test::Bytes;
 
 const std::u16string kKey = u"故障の鍵";
-enum Failure { kOpen, kRead, kCreate, kSave, kFolder };
+enum Failure { kOpen, kRead, kCreate, kSave, kFolder, kMove };
 
 // What the front end said when it failed as it must (one error box, or exit status 1 and one line
 // on standard error), or else what it did.
@@ -41,7 +43,7 @@ std::string RunFrontEnd(bool cli, bool encrypt, const std::u16string& input, con
         test::WriteText(keyFolder.File(u"key"), test::Utf8(kKey) + "\n");
         const auto r = test::RunChild({test::CliProgram(), encrypt ? u"encrypt" : u"decrypt", u"-k",
                                        keyFolder.File(u"key"), u"-f", u"-o", destination, input});
-        const auto colon = r.err.rfind(": ");
+        const auto colon = r.err.find(": ", std::string_view("quorvane-cli: ").size());  // after the subject
         if (r.exitCode != 1 || colon == std::string::npos || r.err.find('\n') + 1 != r.err.size())
             return "exit status " + std::to_string(r.exitCode) + ": " + r.err;
         return r.err.substr(colon + 2);
@@ -60,13 +62,15 @@ const std::u16string_view kJobSays[][2] = {{messages::kOpenFailed, messages::kOp
                                            {messages::kReadFailed, messages::kReadFailed},
                                            {messages::kCreateFailed, messages::kCreateFailed},
                                            {messages::kSaveDecryptedFailed, messages::kSaveEncryptedFailed},
-                                           {messages::kCreateFailed, messages::kCreateFailed}};
+                                           {messages::kCreateFailed, messages::kCreateFailed},
+                                           {messages::kSaveDecryptedFailed, messages::kSaveEncryptedFailed}};
 const char* const kCliSays[][2] = {
     {"not a regular file\n", "not a regular file\n"},
     {"cannot read\n", "cannot read\n"},
     {"cannot create\n", "cannot create\n"},
     {"cannot write the decrypted data\n", "cannot write the encrypted data\n"},
-    {"is a folder; give the output file's name with -o\n", "is a folder; give the output file's name with -o\n"}};
+    {"is a folder; give the output file's name with -o\n", "is a folder; give the output file's name with -o\n"},
+    {"cannot move the finished output into place\n", "cannot move the finished output into place\n"}};
 
 #ifdef _WIN32
 // Another program holding the file open with no sharing at all, as an editor or a scanner may.
@@ -86,24 +90,27 @@ struct Row {
     const char* place;  // where the destination (or for a source fault, the input) is
     bool sourceFault;   // the input is the faulty part
     Failure failure;
+    const char* reason;  // the system's, which the command line adds to its message
 };
 
 TEST(Faults, each_fault_fails_with_its_message_and_keeps_the_earlier_destination_in_each_front_end)
 {
     const Row rows[] = {
-        {"full disk during the write", "small", "small/out.bin", false, kSave},
-        {"no inode left for the temporary file", "full", "full/out.bin", false, kCreate},
-        {"read-only file system", "ro", "ro/out.bin", false, kCreate},
-        {"read-only destination", nullptr, "read-only", false, kCreate},
-        {"folder of the destination's name", nullptr, "folder", false, kFolder},
-        {"read failing halfway", "damaged-text", "damaged", true, kRead},
-        {"folder as the source", nullptr, "folder", true, kOpen},
+        {"full disk during the write", "small", "small/out.bin", false, kSave, "No space left on device"},
+        {"no inode left for the temporary file", "full", "full/out.bin", false, kCreate, "No space left on device"},
+        {"read-only file system", "ro", "ro/out.bin", false, kCreate, "Read-only file system"},
+        {"read-only destination", nullptr, "read-only", false, kCreate, "Permission denied"},
+        {"missing folder", nullptr, "missing", false, kCreate, "No such file or directory"},
+        {"folder of the destination's name", nullptr, "folder", false, kFolder, nullptr},
+        {"read failing halfway", "damaged-text", "damaged", true, kRead, "Input/output error"},
+        {"folder as the source", nullptr, "folder", true, kOpen, nullptr},
 #ifdef _WIN32
-        {"destination held open without sharing", nullptr, "held", false, kSave},
-        {"source held open without sharing", nullptr, "held", true, kOpen},
+        {"destination held open without sharing", nullptr, "held", false, kSave, nullptr},
+        {"source held open without sharing", nullptr, "held", true, kOpen, nullptr},
 #else
-        {"immutable destination, refused at the replace", "immutable", "immutable/out.bin", false, kSave},
-        {"pipe as the source", nullptr, "pipe", true, kOpen},
+        {"immutable destination, refused at the replace", "immutable", "immutable/out.bin", false, kMove,
+         "Operation not permitted"},
+        {"pipe as the source", nullptr, "pipe", true, kOpen, nullptr},
 #endif
     };
     const fs::path mounts = test::HostPath(QUORVANE_FAULT_MOUNTS);
@@ -134,10 +141,14 @@ TEST(Faults, each_fault_fails_with_its_message_and_keeps_the_earlier_destination
                     if (row.sourceFault) fs::remove(faulty);
                     fs::create_directory(faulty);
                 }
-                const fs::path kept = place == "folder" && !row.sourceFault ? destination / "inside.txt" : destination;
+                if (place == "missing") destination = folder.Path() / "missing" / "out.bin";
+                const fs::path kept = place == "folder" && !row.sourceFault ? destination / "inside.txt"
+                                      : place == "missing"                  ? input
+                                                                            : destination;
                 if (!fs::exists(kept)) test::WriteFileBytes(FromFsPath(kept), test::PatternBytes(1000, 99));
                 const Bytes earlier = test::ReadFileBytes(FromFsPath(kept));
-                const auto before = test::ListFolder(destination.parent_path());
+                const fs::path listed = place == "missing" ? folder.Path() : destination.parent_path();
+                const auto before = test::ListFolder(listed);
                 if (place == "read-only") fs::permissions(destination, fs::perms::owner_read);
 #ifdef _WIN32
                 std::optional<CHeld> held;
@@ -155,11 +166,13 @@ TEST(Faults, each_fault_fails_with_its_message_and_keeps_the_earlier_destination
                 // The decrypt job's verdict comes from the head and the last block, before the chooser: the damaged
                 // file of repeated text is no container, and its middle is never read.
                 const bool noContainer = !cli && !encrypt && place == "damaged";
-                EXPECT_EQ(said, cli           ? kCliSays[row.failure][encrypt]
+                std::string cliSays = kCliSays[row.failure][encrypt];
+                if (row.reason) cliSays.insert(cliSays.size() - 1, std::string(": ") + row.reason);
+                EXPECT_EQ(said, cli           ? cliSays
                                 : noContainer ? test::Utf8(messages::kWrongKeyOrDamaged)
                                               : test::Utf8(kJobSays[row.failure][encrypt]));
                 EXPECT_EQ(test::ReadFileBytes(FromFsPath(kept)), earlier);
-                EXPECT_EQ(test::ListFolder(destination.parent_path()), before);
+                EXPECT_EQ(test::ListFolder(listed), before);
                 if (place == "read-only") fs::permissions(destination, fs::perms::owner_all);
                 if (place == "small/out.bin") fs::remove(destination);
             }
@@ -176,21 +189,21 @@ enum class Through { files, standardOutput, pipe };
 struct FrontEnd {
     const char* name;
     bool cli, encrypt;
-    bool keep = false;                 // no -f, no destination yet, and the link fallback for the no-replace rename
+    bool keep = false;                 // no -f, no destination yet, a named temporary, the link fallback for its rename
     Through through = Through::files;  // or to standard output, or from a pipe on standard input
     std::size_t size = 70000;          // 5 MiB: three chunks, on two workers
     int calls = 0;                     // the calls on its files of a run without a fault
 };
 // A new call on the run's files changes a count here: it must then be failed in turn and found harmless or fatal.
 constexpr FrontEnd kFrontEnds[] = {
-    {"encrypt job", false, true, false, Through::files, 70000, 17},
-    {"decrypt job", false, false, false, Through::files, 70000, 21},
-    {"cli encrypt", true, true, false, Through::files, 70000, 23},
-    {"cli decrypt", true, false, false, Through::files, 70000, 23},
-    {"cli encrypt without -f by hard link", true, true, true, Through::files, 70000, 26},
+    {"encrypt job", false, true, false, Through::files, 70000, 19},
+    {"decrypt job", false, false, false, Through::files, 70000, 23},
+    {"cli encrypt", true, true, false, Through::files, 70000, 27},
+    {"cli decrypt", true, false, false, Through::files, 70000, 27},
+    {"cli encrypt without -f by hard link", true, true, true, Through::files, 70000, 28},
     {"cli decrypt to standard output", true, false, false, Through::standardOutput, 70000, 8},
-    {"cli encrypt from a pipe", true, true, false, Through::pipe, 70000, 17},
-    {"cli encrypt of three chunks on two workers", true, true, false, Through::files, 5u << 20, 27},
+    {"cli encrypt from a pipe", true, true, false, Through::pipe, 70000, 21},
+    {"cli encrypt of three chunks on two workers", true, true, false, Through::files, 5u << 20, 31},
 };
 const std::string kShim = "LD_PRELOAD=" QUORVANE_FAULT_SHIM, kAsan = "ASAN_OPTIONS=verify_asan_link_order=0";
 constexpr mode_t kEarlierMode = 0640;
@@ -280,7 +293,8 @@ TEST(NthCall, every_failed_call_ends_with_its_message_and_the_earlier_destinatio
                 test::RunChild(run.argv, run.Input({"QUORVANE_FAIL_CALL=" + std::to_string(n),
                                                     "QUORVANE_FAULT_DIR=" + test::Utf8(FromFsPath(run.folder.Path())),
                                                     "QUORVANE_FAULT_LOG=" + test::Utf8(run.log),
-                                                    "QUORVANE_NO_NOREPLACE=" + std::string(end.keep ? "1" : "")}));
+                                                    "QUORVANE_NO_NOREPLACE=" + std::string(end.keep ? "1" : ""),
+                                                    "QUORVANE_NO_TMPFILE=" + std::string(end.keep ? "1" : "")}));
             std::ifstream logged(ToFsPath(run.log));
             const std::string failed{std::istreambuf_iterator<char>(logged), std::istreambuf_iterator<char>()};
             const std::string where = std::string(end.name) + ", call " + std::to_string(n) + " (" + failed + ")";
@@ -325,8 +339,11 @@ TEST(Faults, signals_mid_write_end_the_run_by_that_signal_and_leave_only_the_ear
         if (end.keep || end.through != Through::files || end.size != 70000) continue;
         std::vector<int> signals;
         if (end.cli) signals.assign(std::begin(caught), std::end(caught));
-        signals.push_back(SIGKILL);  // last: its temporary file stays
+        signals.push_back(SIGKILL);  // last: its temporary file stays where it has a name
         const CRun run(end, 8u << 20);
+        // Where the system makes files without a name, not even SIGKILL leaves one.
+        const int unnamed = ::open(run.folder.Path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+        if (unnamed >= 0) ::close(unnamed);
         for (const int signal : signals) {
             SCOPED_TRACE(std::string(end.name) + ", signal " + std::to_string(signal));
             run.Reset();
@@ -336,9 +353,72 @@ TEST(Faults, signals_mid_write_end_the_run_by_that_signal_and_leave_only_the_ear
             EXPECT_EQ(test::ReadFileBytes(run.destination), run.earlier);
             for (const auto& name : test::ListFolder(run.folder.Path()))
                 EXPECT_TRUE(name == u"out.bin" || name == u"source.bin" ||
-                            (signal == SIGKILL && name.starts_with(u"out.bin.") && name.ends_with(u".quorvane.tmp")))
+                            (signal == SIGKILL && unnamed < 0 && name.starts_with(u"out.bin.") &&
+                             name.ends_with(u".quorvane.tmp")))
                     << test::Utf8(name);
         }
+        if (!end.cli) continue;
+        // A signal ignored when the program started (nohup, trap '') stays ignored: the run goes on to its end.
+        const auto clean = test::RunChild(run.argv);
+        ASSERT_EQ(clean.exitCode, 0) << clean.err;
+        const Bytes whole = test::ReadFileBytes(run.destination);
+        for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1}) {
+            SCOPED_TRACE(std::string(end.name) + ", ignored signal " + std::to_string(signal));
+            run.Reset();
+            std::vector<std::u16string> argv = {
+                u"/bin/sh", u"-c", u"trap '' " + test::Utf16(std::to_string(signal)) + u"; exec \"$0\" \"$@\""};
+            argv.insert(argv.end(), run.argv.begin(), run.argv.end());
+            const auto r = test::RunChild(argv, {.env = {kShim, kAsan, "QUORVANE_KILL_AFTER=1048576",
+                                                         "QUORVANE_KILL_SIGNAL=" + std::to_string(signal)}});
+            EXPECT_EQ(r.exitCode, 0) << "signal " << r.signal << r.err;
+            EXPECT_TRUE(test::ReadFileBytes(run.destination) == whole);
+        }
+    }
+}
+
+// Someone who may write the folder plants a file or a link at the temporary's name just before it is made, or
+// swaps the finished temporary file for one of their own just before the move: the first is never opened, let
+// alone written through; the second fails the run, which says so, instead of passing their file off as the output.
+TEST(Planted, nothing_at_the_temporary_name_is_written_through_nor_a_swapped_one_passed_off)
+{
+    struct Row {
+        const char* what;
+        std::vector<std::string> env;
+        bool swapped;
+    };
+    const Row rows[] = {
+        {"a file at the first name", {"QUORVANE_NO_TMPFILE=1", "QUORVANE_PLANT=file"}, false},
+        {"a link at the first name", {"QUORVANE_NO_TMPFILE=1", "QUORVANE_PLANT=link"}, false},
+        {"the named temporary swapped for a file", {"QUORVANE_NO_TMPFILE=1", "QUORVANE_SWAP=file"}, true},
+        {"the named temporary swapped for a link", {"QUORVANE_NO_TMPFILE=1", "QUORVANE_SWAP=link"}, true},
+        {"the unnamed temporary, once named, swapped for a file", {"QUORVANE_SWAP=file"}, true},
+    };
+    const FrontEnd& decrypt = kFrontEnds[3];
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const CRun run(decrypt, decrypt.size);
+        const std::u16string victim = run.logs.File(u"victim");
+        test::WriteText(victim, "the victim's");
+        std::vector<std::string> env = row.env;
+        env.push_back("QUORVANE_VICTIM=" + test::Utf8(victim));
+        const auto r = test::RunChild(run.argv, run.Input(env));
+        EXPECT_EQ(test::ReadFileBytes(victim), (Bytes{'t', 'h', 'e', ' ', 'v', 'i', 'c', 't', 'i', 'm', '\'', 's'}));
+        const fs::path destination = ToFsPath(run.destination);
+        if (row.swapped) {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_NE(r.err.find("out.bin: was replaced by someone else after it was written"), std::string::npos)
+                << r.err;
+            EXPECT_TRUE(fs::is_symlink(destination) || test::ReadFileBytes(run.destination) != run.plain);
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(test::ReadFileBytes(run.destination) == run.plain);
+        std::vector<std::u16string> planted;
+        for (const auto& name : test::ListFolder(run.folder.Path()))
+            if (name.ends_with(u".quorvane.tmp")) planted.push_back(run.folder.File(name));
+        EXPECT_EQ(planted.size(), 1u) << "what was planted is gone";
+        if (planted.size() == 1 && !fs::is_symlink(ToFsPath(planted[0])))
+            EXPECT_EQ(test::ReadFileBytes(planted[0]), (Bytes{'p', 'l', 'a', 'n', 't', 'e', 'd'}));
     }
 }
 

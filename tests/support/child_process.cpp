@@ -22,6 +22,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -274,5 +275,21 @@ std::u16string CliProgram()
 {
     return FromFsPath(HostPath(QUORVANE_CLI_PATH));
 }
+
+#ifndef _WIN32
+int AsAnotherUser(const std::function<int()>& body)
+{
+    if (::geteuid() != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const bool other = ::setgroups(0, nullptr) == 0 && ::setresgid(kAnotherUser, kAnotherUser, kAnotherUser) == 0 &&
+                           ::setresuid(kAnotherUser, kAnotherUser, kAnotherUser) == 0;
+        _exit(other ? body() : 125);
+    }
+    int raw = 0;
+    while (pid > 0 && ::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {}
+    return pid < 0 ? 126 : WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+#endif
 
 }  // namespace quorvane::test

@@ -1,5 +1,6 @@
 #pragma once
 // One way to run a program as a child, natively and under Wine, and collect what it said and how it ended.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,5 +28,12 @@ ChildResult RunChild(const std::vector<std::u16string>& argv, const ChildInput& 
 
 // The built quorvane-cli as this program sees it (a Z: path under Wine).
 std::u16string CliProgram();
+
+#ifndef _WIN32
+// The unprivileged user and group (nobody) that another person on the machine stands for.
+constexpr unsigned kAnotherUser = 65534;
+// Runs `body` in a forked child as kAnotherUser: its exit status, or -1 when this process is not root.
+int AsAnotherUser(const std::function<int()>& body);
+#endif
 
 }  // namespace quorvane::test
