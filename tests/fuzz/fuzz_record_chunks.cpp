@@ -1,4 +1,4 @@
-// The record read whole, as the window's job reads it, held to the format restated in 64-bit arithmetic, and the
+// The record read whole, as one chunk, held to the format restated in 64-bit arithmetic, and the
 // same bytes read in chunks of 8 to 256 bytes: in memory by the same reader, and through the command line's two
 // drivers (by offset and in order) from a real file and, in order, from a pipe on standard input. Every reading
 // gives the same verdict: refused, or the same stored name and the same file bytes; a refusal leaves the
