@@ -14,7 +14,8 @@ deb: setup
 	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="$(DEB_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(DEB_LINK)" >/dev/null
 	cmake --build $(DEB_BUILD)
 	rm -f $(DEB_BUILD)/quorvane-cli_*.deb
-	(cd $(DEB_BUILD) && cpack -G DEB >/dev/null)
+	# The umask gives the modes of the folders and the archive members inside the package.
+	(cd $(DEB_BUILD) && umask 022 && cpack -G DEB >/dev/null)
 	mkdir -p dist
 	cp $(DEB_BUILD)/quorvane-cli_*.deb dist/
 	deb=$$(ls dist/quorvane-cli_$(QUORVANE_VERSION)_*.deb)
