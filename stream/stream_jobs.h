@@ -85,7 +85,7 @@ enum class FailureSubject { input, output, spool };
 
 struct StreamOutcome {
     StreamFailure failure = StreamFailure::none;
-    std::u16string outputPath;       // once it is known
+    std::u16string outputPath{};     // once it is known
     bool sentBeforeFailure = false;  // bytes had gone to standard output when the run failed
     int systemError = 0;             // the system's reason for the failure, when it has one
 

@@ -378,7 +378,9 @@ TEST_F(FileStreamTest, output_is_owner_only_until_it_takes_the_replaced_permissi
         if (row.before != 0) {
             test::WriteFileBytes(path, {9});
             ASSERT_EQ(::chmod(Utf8(path).c_str(), row.before), 0);
-            if (row.another) ASSERT_EQ(::chown(Utf8(path).c_str(), test::kAnotherUser, test::kAnotherUser), 0);
+            if (row.another) {
+                ASSERT_EQ(::chown(Utf8(path).c_str(), test::kAnotherUser, test::kAnotherUser), 0);
+            }
         }
         CSink s{SinkHooks{}};
         ASSERT_EQ(s.OpenFile(path, true), StreamFailure::none);

@@ -381,12 +381,12 @@ TEST(Faults, signals_mid_write_end_the_run_by_that_signal_and_leave_only_the_ear
 // alone written through; the second fails the run, which says so, instead of passing their file off as the output.
 TEST(Planted, nothing_at_the_temporary_name_is_written_through_nor_a_swapped_one_passed_off)
 {
-    struct Row {
+    struct PlantRow {
         const char* what;
         std::vector<std::string> env;
         bool swapped;
     };
-    const Row rows[] = {
+    const PlantRow rows[] = {
         {"a file at the first name", {"QUORVANE_NO_TMPFILE=1", "QUORVANE_PLANT=file"}, false},
         {"a link at the first name", {"QUORVANE_NO_TMPFILE=1", "QUORVANE_PLANT=link"}, false},
         {"the named temporary swapped for a file", {"QUORVANE_NO_TMPFILE=1", "QUORVANE_SWAP=file"}, true},
@@ -394,7 +394,7 @@ TEST(Planted, nothing_at_the_temporary_name_is_written_through_nor_a_swapped_one
         {"the unnamed temporary, once named, swapped for a file", {"QUORVANE_SWAP=file"}, true},
     };
     const FrontEnd& decrypt = kFrontEnds[3];
-    for (const Row& row : rows) {
+    for (const PlantRow& row : rows) {
         SCOPED_TRACE(row.what);
         const CRun run(decrypt, decrypt.size);
         const std::u16string victim = run.logs.File(u"victim");
@@ -417,8 +417,9 @@ TEST(Planted, nothing_at_the_temporary_name_is_written_through_nor_a_swapped_one
         for (const auto& name : test::ListFolder(run.folder.Path()))
             if (name.ends_with(u".quorvane.tmp")) planted.push_back(run.folder.File(name));
         EXPECT_EQ(planted.size(), 1u) << "what was planted is gone";
-        if (planted.size() == 1 && !fs::is_symlink(ToFsPath(planted[0])))
+        if (planted.size() == 1 && !fs::is_symlink(ToFsPath(planted[0]))) {
             EXPECT_EQ(test::ReadFileBytes(planted[0]), (Bytes{'p', 'l', 'a', 'n', 't', 'e', 'd'}));
+        }
     }
 }
 
