@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 // The program's control ids, and the explorer-style chooser's file name box.
 enum : int { kSelectSource = 32776, kFileList = 32775, kEncrypt = 32777, kDecrypt = 32778, kShowAbout = 57664 };
 enum : int { kKeyEdit = 32778, kChooserName = 0x47C, kStatic = 0xFFFF };
+constexpr std::wstring_view kProgressTitle = L"進行状況";
 enum : int { kProgressAction = 1001, kProgressName = 1002, kProgressBar = 1003 };
 
 inline std::string Utf8(std::wstring_view text)
@@ -179,10 +180,14 @@ public:
     }
 
     // The next dialog over `owner` (by default the main window), which must have `title` when one is given.
+    // A long pass's progress shows whenever a pass outlasts half a second, which a loaded machine can make of any
+    // pass: it is looked past unless it is the dialog asked for.
     HWND NextDialog(const wchar_t* title = nullptr, HWND owner = nullptr)
     {
         owner = owner != nullptr ? owner : main_;
-        const HWND dialog = Poll("a dialog over " + Describe(owner), [&] { return FindDialog(owner); });
+        const bool progress = title != nullptr && std::wstring_view(title) == kProgressTitle;
+        const HWND dialog =
+            Poll("a dialog over " + Describe(owner), [&] { return FindDialog(owner, nullptr, progress); });
         if (title != nullptr) CheckText(Text(dialog), title, "title of " + Describe(dialog));
         return dialog;
     }
@@ -274,12 +279,13 @@ public:
 
 private:
     // A visible dialog of the program owned by `owner` (none: top level), other than `except`.
-    HWND FindDialog(HWND owner, HWND except = nullptr) const
+    HWND FindDialog(HWND owner, HWND except = nullptr, bool progressToo = false) const
     {
         for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
             DWORD pid = 0;
             GetWindowThreadProcessId(w, &pid);
-            if (pid == process_.dwProcessId && w != except && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == owner)
+            if (pid == process_.dwProcessId && w != except && IsWindowVisible(w) && GetWindow(w, GW_OWNER) == owner &&
+                (progressToo || Text(w) != kProgressTitle))
                 return w;
         }
         return nullptr;

@@ -393,9 +393,8 @@ bool SameFiles(const fs::path& one, const fs::path& other)
 // held depends on how fast the pass runs.
 HWND HeldProgress(CUser& user, std::optional<CHeldWork>& held)
 {
-    const HWND progress = user.NextDialog();
+    const HWND progress = user.NextDialog(kProgressTitle.data());
     held.emplace(user.Main());
-    CheckText(Text(progress), L"進行状況", "the progress dialog's title");
     return progress;
 }
 
