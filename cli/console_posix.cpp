@@ -15,6 +15,7 @@
 
 #include "container/text_codec.h"
 #include "jobs/platform_file.h"
+#include "jobs/signals_held_posix.h"
 
 namespace quorvane::cli {
 
@@ -35,23 +36,6 @@ sigset_t StopSignalSet()
     for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(&set, s);
     return set;
 }
-
-// Held back on this thread for its lifetime: the stop signals, or every signal.
-class CSignalsHeld {
-public:
-    explicit CSignalsHeld(bool every = false)
-    {
-        sigset_t set = StopSignalSet();
-        if (every) sigfillset(&set);
-        ::pthread_sigmask(SIG_BLOCK, &set, &saved);
-    }
-    ~CSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved, nullptr); }
-    CSignalsHeld(const CSignalsHeld&) = delete;
-    CSignalsHeld& operator=(const CSignalsHeld&) = delete;
-
-private:
-    sigset_t saved;
-};
 
 // A signal's default action, from its handler, where it is held: it takes effect as it is let through.
 void RaiseHeld(int signalNumber)
@@ -161,7 +145,7 @@ private:
     // With every signal held: none may hide the input again after it is shown.
     void Restore()
     {
-        const CSignalsHeld held(true);
+        const CSignalsHeld held;
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
         echoIsOff = 0;
         promptAgain.store(nullptr);
@@ -253,7 +237,7 @@ extern "C" void RemoveTemporaryAndDie(int signalNumber)
 
 void Publish(std::atomic<const char*>& pointer, std::string& storage, std::string text)
 {
-    CSignalsHeld held;
+    const CSignalsHeld held(StopSignalSet());
     pointer.store(nullptr);
     storage = std::move(text);
     if (!storage.empty()) pointer.store(storage.c_str());
@@ -305,7 +289,7 @@ void IgnoreClosedReaders() noexcept
 
 bool CreateNotedTemporary(const std::filesystem::path& destination, TemporaryFile& made)
 {
-    CSignalsHeld held;
+    const CSignalsHeld held(StopSignalSet());
     if (!CreateTemporaryBeside(destination, made)) return false;
     NoteTemporaryOutput(made.path);
     return true;

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "container/text_codec.h"
+#include "jobs/signals_held_posix.h"
 
 namespace quorvane {
 
@@ -210,23 +211,6 @@ bool WriteFileAt(NativeFile file, std::uint64_t offset, const std::uint8_t* data
 
 namespace {
 
-// Every signal held on this thread meanwhile.
-class CAllSignalsHeld {
-public:
-    CAllSignalsHeld()
-    {
-        sigset_t all;
-        sigfillset(&all);
-        ::pthread_sigmask(SIG_BLOCK, &all, &saved);
-    }
-    ~CAllSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved, nullptr); }
-    CAllSignalsHeld(const CAllSignalsHeld&) = delete;
-    CAllSignalsHeld& operator=(const CAllSignalsHeld&) = delete;
-
-private:
-    sigset_t saved;
-};
-
 // Makes the new directory entry itself durable.
 void FlushFolder(const std::filesystem::path& path)
 {
@@ -249,7 +233,7 @@ bool LinkUnnamed(int fd, const std::filesystem::path& to)
 // output under a name that nobody would remove.
 CommitResult NameUnnamed(int fd, TemporaryFile& temporary, const std::filesystem::path& destination, bool replace)
 {
-    const CAllSignalsHeld held;
+    const CSignalsHeld held;  // every signal, meanwhile
     if (!replace) {
         if (!LinkUnnamed(fd, destination)) return (void)::close(fd), CommitResult::notMoved;
         if (::close(fd) != 0) {
