@@ -11,9 +11,9 @@ namespace quorvane {
 namespace {
 
 // The streaming's progress as the pass's monitor takes it: the bytes done so far, one report at a time.
-class CPassProgress : public CStreamProgress {
+class CMonitoredProgress : public CStreamProgress {
 public:
-    explicit CPassProgress(CPassMonitor& monitor_) : monitor(monitor_) {}
+    explicit CMonitoredProgress(CPassMonitor& monitor_) : monitor(monitor_) {}
 
     void Begin(std::uint64_t) override {}
     bool Advance(std::uint64_t bytes) override
@@ -99,7 +99,7 @@ PassOutcome RunStreamingPass(CJobWindow& window, PassAction action, std::u16stri
     std::exception_ptr thrown;
     window.RunPass(action, StoredNameFor(path), total, [&](CPassMonitor& monitor) {
         try {
-            CPassProgress progress(monitor);
+            CMonitoredProgress progress(monitor);
             failure = stream(progress);
         } catch (...) {
             thrown = std::current_exception();
